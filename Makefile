@@ -1,0 +1,43 @@
+# make run  - install what is missing, build (Release) and start the window
+# make test - install what is missing, build with ASan+UBSan and run the whole suite
+.PHONY: run test build-release build-test deps fuzz clean
+
+RELEASE_DIR := build/release
+TEST_DIR    := build/asan
+FUZZ_DIR    := build/fuzz
+JOBS        ?= $(shell nproc)
+
+export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
+
+deps:
+	@scripts/install-deps
+
+build-release: deps
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build-release
+	$(RELEASE_DIR)/app/korvex
+
+build-test: deps
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: build-test
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+	@if [ -f fuzz/CMakeLists.txt ]; then $(MAKE) --no-print-directory fuzz; fi
+
+# libFuzzer targets, built with clang in their own tree, each run for 60 seconds.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@for f in $(FUZZ_DIR)/fuzz_*; do \
+	  [ -x "$$f" ] || continue; \
+	  echo "fuzzing $$f for 60 s"; \
+	  "$$f" -max_total_time=60 -print_final_stats=1 || exit 1; \
+	done
+
+clean:
+	rm -rf build
