@@ -1,0 +1,68 @@
+#pragma once
+// Connection settings chosen in the main window, the port descriptor text that names
+// a serial port with its settings, and the lists of ports present on the machine.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum TPortKind : std::uint8_t { pkNone = 0, pkDirectCom = 1, pkDirectUsb = 2, pkWindowsPort = 3 };
+enum TFlowMode : std::uint8_t { fmNone = 0, fmXonXoff = 1, fmCtsRts = 2 };
+
+// Splits "port,<name=value ...>" into its port part and the text inside the angle
+// brackets. Every successful split is remembered process-wide (the direct port driver
+// reopens the remembered port for an empty descriptor): an empty descriptor changes
+// nothing and answers whether something is remembered, giving the remembered parts.
+bool SplitDescriptor(const std::string& descriptor, std::string& portPart, std::string& settingsPart);
+// The parts of the last successful split; false and both empty when there was none.
+bool GetLastSplit(std::string& portPart, std::string& settingsPart);
+// Forgets the remembered split (tests start from a clean memory).
+void ForgetLastSplit();
+
+// Upper-cases the letters a to z only; other bytes stay as they are.
+std::string UpperAscii(std::string text);
+
+class TPortExState {
+public:
+  TPortExState();
+
+  std::vector<std::string> ComPorts;
+  std::vector<std::string> UsbPaths;
+  std::vector<std::string> UsbLocations;
+  std::string SelPortName;
+  std::string SelPrinterName;
+  std::string SelPortParam;
+  bool SettingsStored = false;
+  TPortKind PortKind = pkNone;
+  std::string Descriptor;
+  std::string UsbPath;
+  bool UsePrinter = false;
+  std::string WindowsPort;
+  std::string CustomPort;
+  std::string PrinterName;
+  std::string PortName;
+  std::int32_t BaudRate = 0;
+  TFlowMode FlowMode = fmNone;
+  std::uint32_t TestDeviceMask = 5;
+  std::string UsbFilter;
+  std::vector<std::string> FriendlyNames;  // "name=friendly name"
+
+  // Where port lists are read from; tests point it at a fake tree.
+  std::string SysRoot = "/";
+  std::string DevRoot = "/dev";
+  // Fixed test entries instead of enumerated ports while running under a debugger.
+  bool TestMode;
+
+  void Reset();
+  void ApplySelection();
+  static TPortKind ClassifyPortType(const std::string& name);
+  void SetPortName(const std::string& name) { PortName = name; }
+  void SetBaudRate(std::int32_t baud) { BaudRate = baud; }
+  void SetFlowMode(TFlowMode mode) { FlowMode = mode; }
+  void SetDescriptor(const std::string& descriptor) { Descriptor = descriptor; }
+  std::string BuildDescriptor() const;
+  void ParseDescriptor(const std::string& descriptor);
+  static std::int32_t ParseBaudRate(const std::string& settings);
+  bool RefreshComPorts();
+  bool RefreshUsbPorts();
+};
