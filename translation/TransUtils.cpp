@@ -2,20 +2,14 @@
 
 #include "TransWordList.h"
 
+#include "platform/CodePage.h"
+
 #include <cstddef>
 #include <utility>
 
 namespace {
 
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-// The 8-bit code page is Latin-1: every byte is the character of the same code.
-std::u16string latin1ToWide(const std::string& text) {
-  std::u16string wide;
-  wide.reserve(text.size());
-  for (unsigned char c : text) wide.push_back(c);
-  return wide;
-}
 
 char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
@@ -116,7 +110,7 @@ std::u16string TranslateKey(const std::string& key) {
       if (Utf8ToWide(word->Value, value) && !value.empty()) return UnescapeText(value);
     }
   }
-  return UnescapeText(latin1ToWide(key));
+  return UnescapeText(AnsiToWide(key));
 }
 
 std::u16string TranslateMarker(const std::string& text) { return TranslateKey(withoutMarkers(text)); }
@@ -147,7 +141,7 @@ std::u16string TransFormat(const std::string& text, const std::vector<std::u16st
 
   std::vector<std::u16string> wideNames;
   wideNames.reserve(names.size());
-  for (const std::string& name : names) wideNames.push_back(latin1ToWide(name));
+  for (const std::string& name : names) wideNames.push_back(AnsiToWide(name));
 
   std::u16string result;
   std::u16string name;

@@ -15,7 +15,7 @@ std::u16string UnescapeText(const std::u16string& text);
 bool Utf8ToWide(const std::string& utf8, std::u16string& wide);
 
 // The translation of key from the current word list, else the key itself (8-bit text
-// read as Latin-1); escapes decoded either way.
+// in the job code page); escapes decoded either way.
 std::u16string TranslateKey(const std::string& key);
 
 // Removes the first "(__" and then the first "__)", and translates what is left.

@@ -1,0 +1,125 @@
+#include "TransMessageBox.h"
+
+#include "TransUtils.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct ButtonKind {
+  TMsgButtons bit;
+  QMessageBox::StandardButton standard;  // NoButton: Qt has none, a pushbutton is added
+  int id;
+};
+
+constexpr ButtonKind kButtonKinds[] = {
+    {mbYes, QMessageBox::Yes, idYes},
+    {mbNo, QMessageBox::No, idNo},
+    {mbOK, QMessageBox::Ok, idOK},
+    {mbCancel, QMessageBox::Cancel, idCancel},
+    {mbAbort, QMessageBox::Abort, idAbort},
+    {mbRetry, QMessageBox::Retry, idRetry},
+    {mbIgnore, QMessageBox::Ignore, idIgnore},
+    {mbAll, QMessageBox::NoButton, idAll},
+    {mbNoToAll, QMessageBox::NoToAll, idNoToAll},
+    {mbYesToAll, QMessageBox::YesToAll, idYesToAll},
+    {mbHelp, QMessageBox::Help, idHelp},
+};
+
+TMsgBoxHandler& currentHandler() {
+  static TMsgBoxHandler handler = ShowMessageBox;
+  return handler;
+}
+
+// The sets that have a box style of their own; any other set gets the standard dialog.
+bool hasFixedStyle(TMsgButtons buttons) {
+  return buttons == (mbYes | mbNo) || buttons == (mbYes | mbNo | mbCancel) || buttons == (mbOK | mbCancel) ||
+         buttons == (mbCancel | mbRetry) || buttons == mbOK;
+}
+
+QString translated(const char* marker) { return QString::fromStdU16String(TranslateMarker(marker)); }
+
+QWidget* ownerWindow() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (qobject_cast<QMainWindow*>(widget)) return widget;
+  return nullptr;
+}
+
+}  // namespace
+
+TMsgBoxHandler SetMessageBoxHandler(TMsgBoxHandler handler) {
+  return std::exchange(currentHandler(), handler ? std::move(handler) : TMsgBoxHandler(ShowMessageBox));
+}
+
+int ShowMessageBox(const TMsgBoxRequest& request) {
+  // Without a widget application (the command line) there is nothing to show a box on.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 0;
+
+  // On the heap and guarded: the owner may be destroyed while the box runs its loop,
+  // taking the box with it.
+  QPointer<QMessageBox> box = new QMessageBox(request.Icon, request.Caption, request.Text,
+                                              QMessageBox::NoButton, request.Owner);
+  std::vector<std::pair<QAbstractButton*, int>> shown;
+  for (const ButtonKind& kind : kButtonKinds) {
+    if (!(request.Buttons & kind.bit)) continue;
+    QAbstractButton* button = kind.standard != QMessageBox::NoButton
+                                  ? static_cast<QAbstractButton*>(box->addButton(kind.standard))
+                                  : box->addButton(translated("(__All__)"), QMessageBox::AcceptRole);
+    shown.emplace_back(button, kind.id);
+  }
+  box->exec();
+  if (!box) return 0;
+  int result = 0;
+  for (const auto& [button, id] : shown)
+    if (box->clickedButton() == button) result = id;
+  // A set without any button shows Qt's own OK.
+  if (shown.empty() && box->clickedButton()) result = idOK;
+  delete box;
+  return result;
+}
+
+int TransMessageBoxW(const std::u16string& text, TMsgKind kind, TMsgButtons buttons, int helpContext) {
+  TMsgBoxRequest request;
+  request.Owner = ownerWindow();
+  request.Text = QString::fromStdU16String(text);
+  request.Buttons = buttons;
+  request.HelpContext = helpContext;
+  switch (kind) {
+    case mtWarning:
+      request.Caption = translated("(__Warning__)");
+      request.Icon = QMessageBox::Warning;
+      break;
+    case mtError:
+      request.Caption = translated("(__Error__)");
+      request.Icon = QMessageBox::Critical;
+      break;
+    case mtInformation:
+      request.Caption = translated("(__Information__)");
+      request.Icon = QMessageBox::Information;
+      break;
+    case mtConfirmation:
+      request.Caption = translated("(__Confirm__)");
+      request.Icon = QMessageBox::Question;
+      break;
+    default:
+      request.Caption = QGuiApplication::applicationDisplayName();
+      request.Icon = QMessageBox::NoIcon;
+      break;
+  }
+  request.StandardDialog = !hasFixedStyle(buttons) || request.Icon == QMessageBox::NoIcon;
+  // A copy, so that a handler may replace itself while it answers.
+  const TMsgBoxHandler handler = currentHandler();
+  return handler(request);
+}
+
+int TransMessageBox(const std::string& text, TMsgKind kind, TMsgButtons buttons, int helpContext) {
+  return TransMessageBoxW(TranslateMarker(text), kind, buttons, helpContext);
+}
