@@ -1,0 +1,554 @@
+#include "KorvexDlg.h"
+
+#include "JobFile.h"
+#include "PortTypeIcons.h"
+#include "platform/CodePage.h"
+#include "translation/TransMessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <strings.h>
+
+namespace {
+
+const QStringList kBaudRates = {"9600", "19200", "38400", "57600", "115200"};
+constexpr int kClientWidth = 900;
+constexpr int kClientHeight = 567;
+
+// Draws the connection-method items through the window's own handler.
+class TPortTypeDelegate : public QStyledItemDelegate {
+public:
+  TPortTypeDelegate(TKorvexFrm* form) : QStyledItemDelegate(form), Form(form) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    if (option.state & QStyle::State_Selected) painter->fillRect(option.rect, option.palette.highlight());
+    painter->setPen(option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                              : QPalette::Text));
+    Form->comboPortTypeDrawItem(*painter, index.row(), option.rect);
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width() + 24, 20};
+  }
+
+private:
+  TKorvexFrm* Form;
+};
+
+QCheckBox* checkBox(const char* name, const char* caption, bool checked) {
+  auto* box = new QCheckBox(QString::fromLatin1(caption));
+  box->setObjectName(QString::fromLatin1(name));
+  box->setChecked(checked);
+  return box;
+}
+
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QSpinBox* spinEdit(const char* name, int value) {
+  auto* spin = named(new QSpinBox, name);
+  spin->setRange(1, 1 << 20);
+  spin->setValue(value);
+  return spin;
+}
+
+QPlainTextEdit* memo(const char* name) {
+  auto* edit = named(new QPlainTextEdit, name);
+  QFont font(QStringLiteral("Courier"));
+  font.setStyleHint(QFont::TypeWriter);
+  edit->setFont(font);
+  edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  return edit;
+}
+
+// Selects the item whose text equals the given one, or none.
+void selectText(QComboBox* combo, const QString& text) { combo->setCurrentIndex(combo->findText(text)); }
+
+}  // namespace
+
+TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
+  createControls();
+  wireHandlers();
+  FormCreate();
+}
+
+TKorvexFrm::~TKorvexFrm() = default;
+
+void TKorvexFrm::createControls() {
+  setObjectName(QStringLiteral("KorvexFrm"));
+  setWindowTitle(QStringLiteral("Korvex V1.01"));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  QFont font(QStringLiteral("Trebuchet MS"));
+  font.setPixelSize(11);
+  setFont(font);
+
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  Exit1 = file->addAction(QStringLiteral("E&xit"));
+  QMenu* system = menuBar()->addMenu(QStringLiteral("System"));
+  BluetoothSettings1 = system->addAction(QStringLiteral("Bluetooth Settings"));
+
+  ImageList1 = MakePortTypeImageList();
+
+  auto* client = new QWidget;
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  // Left column: the job, the connection method, the settings pages and Send.
+  GroupBox1 = named(new QGroupBox(QStringLiteral("File to send to cutter")), "GroupBox1");
+  lbFilename = named(new QLabel(QStringLiteral("No file selected.")), "lbFilename");
+  Button1 = named(new QPushButton(QStringLiteral("Load")), "Button1");
+  auto* fileRow = new QHBoxLayout(GroupBox1);
+  fileRow->addWidget(lbFilename, 1);
+  fileRow->addWidget(Button1);
+
+  StaticGroupBox3 = named(new QGroupBox(QStringLiteral("Connection Method")), "StaticGroupBox3");
+  Label3 = named(new QLabel(QStringLiteral("Port Type")), "Label3");
+  comboPortType = named(new QComboBox, "comboPortType");
+  comboPortType->setItemDelegate(new TPortTypeDelegate(this));
+  comboPortType->setIconSize(QSize(16, 16));
+  const int icons[] = {38, 36, 40};
+  int item = 0;
+  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port"})
+    comboPortType->addItem(ImageList1[icons[item++]], QString::fromLatin1(method));
+  comboPortType->setCurrentIndex(0);
+  auto* methodRow = new QHBoxLayout(StaticGroupBox3);
+  methodRow->addWidget(Label3);
+  methodRow->addWidget(comboPortType, 1);
+
+  PageControl1 = named(new QTabWidget, "PageControl1");
+  TabCom = createComPage();
+  TabRawCom = createRawComPage();
+  TabDCB = named(new QWidget, "TabDCB");
+  TabPlt = createPltPage();
+  TabLog = createLogPage();
+  PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
+  PageControl1->addTab(TabRawCom, QStringLiteral("Raw COM"));
+  PageControl1->addTab(TabDCB, QStringLiteral("DCB State"));
+  PageControl1->addTab(TabPlt, QStringLiteral("PLT Data"));
+  PageControl1->addTab(TabLog, QStringLiteral("Log File"));
+
+  dSend = named(new QPushButton(QStringLiteral("Send")), "dSend");
+  dSend->setMinimumHeight(32);
+  ProgressBar1 = named(new QProgressBar, "ProgressBar1");
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setVisible(false);
+  lbProgress = named(new QLabel(QStringLiteral("lbProgress")), "lbProgress");
+  lbProgress->setVisible(false);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(GroupBox1);
+  left->addWidget(StaticGroupBox3);
+  left->addWidget(PageControl1, 1);
+  left->addWidget(ProgressBar1);
+  left->addWidget(lbProgress);
+  left->addWidget(dSend);
+
+  // Right: the preview box with its rulers.
+  pb = named(new QWidget, "pb");
+  pbTopRuler = named(new QWidget, "pbTopRuler");
+  pbLeftRuler = named(new QWidget, "pbLeftRuler");
+  pbTopRuler->setFixedHeight(24);
+  pbLeftRuler->setFixedWidth(24);
+  pb->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  auto* preview = new QGridLayout;
+  preview->setSpacing(0);
+  preview->addWidget(pbTopRuler, 0, 1);
+  preview->addWidget(pbLeftRuler, 1, 0);
+  preview->addWidget(pb, 1, 1);
+
+  auto* columns = new QHBoxLayout(client);
+  columns->setContentsMargins(6, 6, 6, 6);
+  auto* leftHolder = new QWidget;
+  leftHolder->setFixedWidth(400);
+  leftHolder->setLayout(left);
+  left->setContentsMargins(0, 0, 0, 0);
+  columns->addWidget(leftHolder);
+  columns->addLayout(preview, 1);
+
+  StatusBar1 = named(new QStatusBar, "StatusBar1");
+  setStatusBar(StatusBar1);
+}
+
+QWidget* TKorvexFrm::createComPage() {
+  auto* page = named(new QWidget, "TabCom");
+  auto* settings = new QGroupBox(QStringLiteral("Settings"));
+  comboDirComPort = named(new TDropDownCombo, "comboDirComPort");
+  comboDirComPort->addItem(QStringLiteral("COM3"));
+  comboDirComBaud = named(new QComboBox, "comboDirComBaud");
+  comboDirComBaud->addItems(kBaudRates);
+  selectText(comboDirComBaud, QStringLiteral("38400"));
+  comboDirComFlow = named(new QComboBox, "comboDirComFlow");
+  comboDirComFlow->addItems({QStringLiteral("Hardware (CTS/RTS)"), QStringLiteral("Software (Xon/Xoff)"),
+                             QStringLiteral("None")});
+  cAdvancedCom = checkBox("cAdvancedCom", "Advanced", false);
+  cUseCustomCom = checkBox("cUseCustomCom", "Use Raw (BT) COM", false);
+  auto* grid = new QGridLayout(settings);
+  grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
+  grid->addWidget(comboDirComPort, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Baud Rate")), 1, 0);
+  grid->addWidget(comboDirComBaud, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Flow Control")), 2, 0);
+  grid->addWidget(comboDirComFlow, 2, 1);
+  grid->addWidget(cAdvancedCom, 3, 0);
+  grid->addWidget(cUseCustomCom, 3, 1);
+
+  gbAdvanced = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvanced");
+  cUseComTxBuf = checkBox("cUseComTxBuf", "Use Tx Buffer", false);
+  rxTXBuf = spinEdit("rxTXBuf", 200);
+  rxTXBuf->setEnabled(false);
+  auto* advanced = new QGridLayout(gbAdvanced);
+  advanced->addWidget(cUseComTxBuf, 0, 0, 1, 2);
+  advanced->addWidget(new QLabel(QStringLiteral("Tx Buffer (Bytes)")), 1, 0);
+  advanced->addWidget(rxTXBuf, 1, 1);
+  gbAdvanced->setVisible(false);
+
+  auto* column = new QVBoxLayout(page);
+  column->addWidget(settings);
+  column->addWidget(gbAdvanced);
+  column->addStretch(1);
+  return page;
+}
+
+QWidget* TKorvexFrm::createRawComPage() {
+  auto* page = named(new QWidget, "TabRawCom");
+  auto* settings = new QGroupBox(QStringLiteral("Settings"));
+  cbRawComPort = named(new TDropDownCombo, "cbRawComPort");
+  cbRawComPort->addItem(QStringLiteral("COM3"));
+  comboBR2 = named(new QComboBox, "comboBR2");
+  comboBR2->addItems(kBaudRates);
+  selectText(comboBR2, QStringLiteral("38400"));
+  rxTxBuf2 = spinEdit("rxTxBuf2", 200);
+  cUseOverlap = checkBox("cUseOverlap", "Use Overlapped IO", true);
+  cPurgeCom = checkBox("cPurgeCom", "PurgeComm on Open", true);
+  cSetDCB = checkBox("cSetDCB", "Set DCB State", true);
+  cUseRawTXBuf = checkBox("cUseRawTXBuf", "Use Packets", true);
+  cCustomRawCom = checkBox("cCustomRawCom", "Custom Port Name", false);
+  TntCheckBox1 = checkBox("TntCheckBox1", "Advanced", false);
+  cProcessMsgs = checkBox("cProcessMsgs", "Refresh GUI", false);
+  auto* grid = new QGridLayout(settings);
+  grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
+  grid->addWidget(cbRawComPort, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Baud Rate")), 1, 0);
+  grid->addWidget(comboBR2, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("Packet Size (bytes)")), 2, 0);
+  grid->addWidget(rxTxBuf2, 2, 1);
+  grid->addWidget(cUseOverlap, 3, 0);
+  grid->addWidget(cPurgeCom, 3, 1);
+  grid->addWidget(cSetDCB, 4, 0);
+  grid->addWidget(cUseRawTXBuf, 4, 1);
+  grid->addWidget(cCustomRawCom, 5, 0);
+  grid->addWidget(TntCheckBox1, 5, 1);
+  grid->addWidget(cProcessMsgs, 6, 0);
+
+  gbAdvancedRC = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvancedRC");
+  Button7 = named(new QPushButton(QStringLiteral("Log Current DCB")), "Button7");
+  Button8 = named(new QPushButton(QStringLiteral("Test Open Port")), "Button8");
+  cUpdateDCB = checkBox("cUpdateDCB", "Update DCB Values", false);
+  auto* advanced = new QHBoxLayout(gbAdvancedRC);
+  advanced->addWidget(Button7);
+  advanced->addWidget(Button8);
+  advanced->addWidget(cUpdateDCB);
+  gbAdvancedRC->setVisible(false);
+
+  auto* column = new QVBoxLayout(page);
+  column->addWidget(settings);
+  column->addWidget(gbAdvancedRC);
+  column->addStretch(1);
+  return page;
+}
+
+QWidget* TKorvexFrm::createPltPage() {
+  auto* page = named(new QWidget, "TabPlt");
+  lbPltInfo = named(new QLabel, "lbPltInfo");
+  SpeedButton2 = named(new QPushButton(QStringLiteral("Redraw")), "SpeedButton2");
+  TntMemo1 = memo("TntMemo1");
+  QPalette palette = TntMemo1->palette();
+  palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xDF));
+  TntMemo1->setPalette(palette);
+  JobBytes = "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@";
+  TntMemo1->setPlainText(QString::fromLatin1(JobBytes.data(), static_cast<qsizetype>(JobBytes.size())));
+  auto* top = new QHBoxLayout;
+  top->addWidget(lbPltInfo, 1);
+  top->addWidget(SpeedButton2);
+  auto* column = new QVBoxLayout(page);
+  column->addLayout(top);
+  column->addWidget(TntMemo1, 1);
+  return page;
+}
+
+QWidget* TKorvexFrm::createLogPage() {
+  auto* page = named(new QWidget, "TabLog");
+  memoLog = memo("memoLog");
+  memoLog->setReadOnly(true);
+  memoLog->setPlainText(QStringLiteral("Log File"));
+  Button3 = named(new QPushButton(QStringLiteral("Copy")), "Button3");
+  Button4 = named(new QPushButton(QStringLiteral("Clear")), "Button4");
+  cFullDebug = checkBox("cFullDebug", "Full debugging mode", false);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(Button3);
+  bottom->addWidget(Button4);
+  bottom->addStretch(1);
+  bottom->addWidget(cFullDebug);
+  auto* column = new QVBoxLayout(page);
+  column->addWidget(memoLog, 1);
+  column->addLayout(bottom);
+  return page;
+}
+
+void TKorvexFrm::wireHandlers() {
+  connect(Exit1, &QAction::triggered, this, &QWidget::close);
+  connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
+  connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
+  connect(TntMemo1, &QPlainTextEdit::textChanged, this, &TKorvexFrm::TntMemo1Change);
+  connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
+  comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
+  cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
+  connect(comboDirComPort, &QComboBox::activated, this, &TKorvexFrm::comboDirComPortClick);
+  connect(comboDirComBaud, &QComboBox::activated, this, &TKorvexFrm::comboDirComBaudClick);
+  connect(comboDirComFlow, &QComboBox::activated, this, &TKorvexFrm::comboDirComFlowClick);
+  connect(comboBR2, &QComboBox::activated, this, &TKorvexFrm::comboBR2Click);
+  // Check boxes run their handlers whenever their state changes, by the user or not.
+  connect(cAdvancedCom, &QCheckBox::toggled, this, &TKorvexFrm::cAdvancedComClick);
+  connect(cUseCustomCom, &QCheckBox::toggled, this, &TKorvexFrm::cUseCustomComClick);
+  connect(cUseComTxBuf, &QCheckBox::toggled, this, &TKorvexFrm::cUseComTxBufClick);
+  connect(cSetDCB, &QCheckBox::toggled, this, &TKorvexFrm::cSetDCBClick);
+  connect(cUseRawTXBuf, &QCheckBox::toggled, this, &TKorvexFrm::cUseRawTXBufClick);
+  connect(cCustomRawCom, &QCheckBox::toggled, this, &TKorvexFrm::cCustomRawComClick);
+  connect(TntCheckBox1, &QCheckBox::toggled, this, &TKorvexFrm::TntCheckBox1Click);
+  connect(Button3, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(memoLog->toPlainText()); });
+  connect(Button4, &QPushButton::clicked, memoLog, &QPlainTextEdit::clear);
+}
+
+void TKorvexFrm::FormCreate() {
+  comboPortType->removeItem(2);
+  comboPortType->removeItem(1);
+  comboPortType->setCurrentIndex(0);
+  // Preview set-up goes here once the preview is drawn.
+  PortState = std::make_unique<TPortExState>();
+  PortState->RefreshComPorts();
+  PortState->RefreshUsbPorts();
+  PortState->ApplySelection();
+  // The USB monitor is created here once USB devices are watched.
+  setPageVisible(TabRawCom, false);
+  setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
+  // The DCB editor is reset here once it exists.
+  UpdateJobSizeInfo();
+  comboPortTypeClick();
+}
+
+void TKorvexFrm::setPageVisible(QWidget* page, bool visible) {
+  PageControl1->setTabVisible(PageControl1->indexOf(page), visible);
+}
+
+bool TKorvexFrm::isPageVisible(QWidget* page) const { return PageControl1->isTabVisible(PageControl1->indexOf(page)); }
+
+void TKorvexFrm::LogLine(const std::string& text, bool stamped) {
+  const std::string line = Log.FormatLine(text, stamped);
+  memoLog->appendPlainText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void TKorvexFrm::LogDebugLine(const std::string& text) {
+  if (cFullDebug->isChecked()) LogLine(text, true);
+}
+
+bool TKorvexFrm::LoadJob(const std::string& path) {
+  std::string bytes, reason;
+  if (!LoadJobFile(path, bytes, reason)) {
+    const QString text = QStringLiteral("Cannot read \"%1\":\n%2")
+                             .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
+    TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
+    return false;
+  }
+  JobBytes = std::move(bytes);
+  {
+    // The memo shows the job; the bytes themselves are kept as read, so what the
+    // editor does with line breaks or control bytes never reaches the cutter.
+    const QSignalBlocker quiet(TntMemo1);
+    TntMemo1->setPlainText(QString::fromLatin1(JobBytes.data(), static_cast<qsizetype>(JobBytes.size())));
+  }
+  UpdateJobSizeInfo();
+  lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
+                      QStringLiteral("\"  ") + lbPltInfo->text());
+  // The preview is rebuilt here once it is drawn.
+  return true;
+}
+
+void TKorvexFrm::Button1Click() {
+  const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), QString(),
+                                                    QStringLiteral("PLT File (*.plt)"));
+  if (file.isEmpty()) return;
+  LoadJob(file.toLocal8Bit().toStdString());
+}
+
+void TKorvexFrm::TntMemo1Change() {
+  JobBytes = WideToAnsi(TntMemo1->toPlainText().toStdU16String());
+  UpdateJobSizeInfo();
+}
+
+void TKorvexFrm::UpdateJobSizeInfo() { lbPltInfo->setText(QString::fromStdString(JobSizeText(JobBytes.size()))); }
+
+void TKorvexFrm::comboPortTypeDrawItem(QPainter& painter, int index, const QRect& rect) {
+  painter.save();
+  painter.setClipRect(rect);
+  painter.drawText(QRect(rect.left() + 24, rect.top() + 1, rect.width() - 24, rect.height() - 1),
+                   Qt::AlignLeft | Qt::AlignVCenter, comboPortType->itemText(index));
+  painter.restore();
+  const int image = index == 0 ? 38 : index == 1 ? 36 : index == 2 ? 40 : 30;
+  ImageList1[image].paint(&painter, QRect(rect.left() + 2, rect.top() + 1, 16, 16));
+}
+
+void TKorvexFrm::comboPortTypeClick() {
+  StorePortSettings();
+  ShowConnectionPages(ConnectionPageMask());
+  for (int i = 0; i < PageControl1->count(); ++i) {
+    if (PageControl1->isTabVisible(i)) {
+      PageControl1->setCurrentIndex(i);
+      break;
+    }
+  }
+}
+
+int TKorvexFrm::ConnectionPageMask() const {
+  switch (PortState ? PortState->PortKind : pkNone) {
+    case pkDirectCom: return 1;
+    case pkDirectUsb: return 2;
+    case pkWindowsPort: return 4;
+    case pkNone: break;
+  }
+  return 0;
+}
+
+void TKorvexFrm::ShowConnectionPages(int mask) {
+  setPageVisible(TabCom, mask == 1);
+  setPageVisible(TabRawCom, isPageVisible(TabCom) && cUseCustomCom->isChecked());
+  setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
+  setPageVisible(TabPlt, true);
+  setPageVisible(TabLog, true);
+}
+
+void TKorvexFrm::StorePortSettings() {
+  if (!PortState) return;
+  const int method = comboPortType->currentIndex();
+  PortState->PortKind = method == 0 ? pkDirectCom : method == 1 ? pkDirectUsb : method == 2 ? pkWindowsPort : pkNone;
+  if (method == 0) {
+    PortState->SetPortName(comboDirComPort->currentText().toStdString());
+    bool whole = false;
+    const int baud = comboDirComBaud->currentText().toInt(&whole);
+    PortState->SetBaudRate(whole ? baud : 9600);
+    const int flow = comboDirComFlow->currentIndex();
+    PortState->SetFlowMode(flow == 0 ? fmCtsRts : flow == 1 ? fmXonXoff : fmNone);
+    PortState->SetDescriptor(PortState->BuildDescriptor());
+  }
+  PortState->SettingsStored = true;
+}
+
+void TKorvexFrm::comboDirComPortClick() {
+  StorePortSettings();
+  cbRawComPort->setCurrentText(comboDirComPort->currentText());
+}
+
+void TKorvexFrm::comboDirComBaudClick() {
+  StorePortSettings();
+  selectText(comboBR2, comboDirComBaud->currentText());
+}
+
+void TKorvexFrm::comboDirComFlowClick() { StorePortSettings(); }
+
+void TKorvexFrm::comboBR2Click() {
+  selectText(comboDirComBaud, comboBR2->currentText());
+  StorePortSettings();
+}
+
+void TKorvexFrm::cCustomRawComClick() {
+  const QString text = cbRawComPort->currentText();
+  cbRawComPort->setEditable(cCustomRawCom->isChecked());
+  if (cCustomRawCom->isChecked()) cbRawComPort->setEditText(text);
+}
+
+void TKorvexFrm::fillPortCombo(QComboBox* combo) {
+  if (!PortState) return;
+  const std::string current = PortState->PortName;
+  PortState->RefreshComPorts();
+  std::vector<std::string> ports = PortState->ComPorts;
+  if (!current.empty() && std::find(ports.begin(), ports.end(), current) == ports.end()) ports.push_back(current);
+  std::sort(ports.begin(), ports.end(),
+            [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+  const QSignalBlocker quiet(combo);
+  combo->clear();
+  for (const auto& port : ports) combo->addItem(QString::fromStdString(port));
+  selectText(combo, QString::fromStdString(current));
+}
+
+void TKorvexFrm::FillComPortList() { fillPortCombo(comboDirComPort); }
+
+void TKorvexFrm::FillRawComPortList() { fillPortCombo(cbRawComPort); }
+
+void TKorvexFrm::refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)()) {
+  const QString remembered = combo->currentIndex() >= 0 ? combo->currentText() : QString();
+  if (PortState) PortState->RefreshComPorts();
+  (this->*fill)();
+  const QSignalBlocker quiet(combo);
+  combo->setCurrentIndex(remembered.isEmpty() ? -1 : combo->findText(remembered));
+}
+
+void TKorvexFrm::comboDirComPortDropDown() { refreshPortCombo(comboDirComPort, &TKorvexFrm::FillComPortList); }
+
+void TKorvexFrm::cbRawComPortDropDown() { refreshPortCombo(cbRawComPort, &TKorvexFrm::FillRawComPortList); }
+
+void TKorvexFrm::cUseCustomComClick() {
+  const bool raw = cUseCustomCom->isChecked();
+  comboDirComBaud->setEnabled(!raw);
+  comboDirComFlow->setEnabled(!raw);
+  cAdvancedCom->setEnabled(!raw);
+  gbAdvanced->setVisible(cAdvancedCom->isChecked() && !raw);
+  setPageVisible(TabRawCom, isPageVisible(TabCom) && raw);
+  setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
+}
+
+void TKorvexFrm::cSetDCBClick() { setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked()); }
+
+void TKorvexFrm::cAdvancedComClick() { gbAdvanced->setVisible(cAdvancedCom->isChecked()); }
+
+void TKorvexFrm::TntCheckBox1Click() { gbAdvancedRC->setVisible(TntCheckBox1->isChecked()); }
+
+void TKorvexFrm::cUseComTxBufClick() { rxTXBuf->setEnabled(cUseComTxBuf->isChecked()); }
+
+void TKorvexFrm::cUseRawTXBufClick() { rxTxBuf2->setEnabled(cUseRawTXBuf->isChecked()); }
+
+void TKorvexFrm::BluetoothSettings1Click() {
+  comboPortType->setCurrentIndex(0);
+  comboPortTypeClick();
+  cUseCustomCom->setChecked(true);
+  selectText(comboBR2, QStringLiteral("38400"));
+  rxTxBuf2->setValue(200);
+  for (QCheckBox* box : {cUseRawTXBuf, cUseOverlap, cPurgeCom, cSetDCB, TntCheckBox1, cProcessMsgs})
+    box->setChecked(true);
+  // The DCB editor is reset here once it exists.
+  cFullDebug->setChecked(true);
+  PageControl1->setCurrentWidget(TabRawCom);
+}

@@ -1,0 +1,148 @@
+#pragma once
+// The main window: the job, the connection settings pages, the preview boxes, Send and
+// the activity log.
+
+#include "ActivityLog.h"
+#include "DropDownCombo.h"
+#include "ports/PortExState.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPainter;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QStatusBar;
+class QTabWidget;
+class QWidget;
+
+class TKorvexFrm : public QMainWindow {
+public:
+  explicit TKorvexFrm(QWidget* parent = nullptr);
+  ~TKorvexFrm() override;
+
+  // Operations other parts of the program use.
+  void LogLine(const std::string& text, bool stamped);
+  void LogDebugLine(const std::string& text);
+  void RestartLogClock() { Log.RestartLogClock(); }
+  std::string LogClockText() const { return Log.LogClockText(); }
+  void StorePortSettings();
+  void UpdateJobSizeInfo();
+
+  // The job as 8-bit text, byte for byte as loaded (or as edited in the memo).
+  const std::string& JobText() const { return JobBytes; }
+  // Puts a job file into the memo; false (and a message box) when it cannot be read.
+  bool LoadJob(const std::string& path);
+
+  // Event handlers.
+  void FormCreate();
+  void Button1Click();
+  void TntMemo1Change();
+  void comboPortTypeDrawItem(QPainter& painter, int index, const QRect& rect);
+  void comboPortTypeClick();
+  void comboDirComPortDropDown();
+  void comboDirComPortClick();
+  void comboDirComBaudClick();
+  void comboDirComFlowClick();
+  void cAdvancedComClick();
+  void cUseCustomComClick();
+  void cUseComTxBufClick();
+  void cbRawComPortDropDown();
+  void comboBR2Click();
+  void cSetDCBClick();
+  void cUseRawTXBufClick();
+  void cCustomRawComClick();
+  void TntCheckBox1Click();
+  void BluetoothSettings1Click();
+
+  void ShowConnectionPages(int mask);
+  int ConnectionPageMask() const;
+  void FillComPortList();
+  void FillRawComPortList();
+
+  // Owned objects.
+  std::unique_ptr<TPortExState> PortState;
+  TActivityLog Log;
+  int FlagUpdateDepth = 0;
+
+  // Controls, named as the form names them.
+  QGroupBox* GroupBox1;
+  QLabel* lbFilename;
+  QPushButton* Button1;
+  QGroupBox* StaticGroupBox3;
+  QLabel* Label3;
+  QComboBox* comboPortType;
+  QTabWidget* PageControl1;
+  QPushButton* dSend;
+  QProgressBar* ProgressBar1;
+  QLabel* lbProgress;
+  QStatusBar* StatusBar1;
+  QWidget* pb;
+  QWidget* pbTopRuler;
+  QWidget* pbLeftRuler;
+  std::vector<QIcon> ImageList1;
+  QAction* Exit1;
+  QAction* BluetoothSettings1;
+
+  QWidget* TabCom;
+  TDropDownCombo* comboDirComPort;
+  QComboBox* comboDirComBaud;
+  QComboBox* comboDirComFlow;
+  QCheckBox* cAdvancedCom;
+  QCheckBox* cUseCustomCom;
+  QGroupBox* gbAdvanced;
+  QCheckBox* cUseComTxBuf;
+  QSpinBox* rxTXBuf;
+
+  QWidget* TabRawCom;
+  TDropDownCombo* cbRawComPort;
+  QComboBox* comboBR2;
+  QSpinBox* rxTxBuf2;
+  QCheckBox* cUseOverlap;
+  QCheckBox* cPurgeCom;
+  QCheckBox* cSetDCB;
+  QCheckBox* cUseRawTXBuf;
+  QCheckBox* cCustomRawCom;
+  QCheckBox* TntCheckBox1;
+  QCheckBox* cProcessMsgs;
+  QGroupBox* gbAdvancedRC;
+  QPushButton* Button7;
+  QPushButton* Button8;
+  QCheckBox* cUpdateDCB;
+
+  QWidget* TabDCB;
+
+  QWidget* TabPlt;
+  QLabel* lbPltInfo;
+  QPushButton* SpeedButton2;
+  QPlainTextEdit* TntMemo1;
+
+  QWidget* TabLog;
+  QPlainTextEdit* memoLog;
+  QPushButton* Button3;
+  QPushButton* Button4;
+  QCheckBox* cFullDebug;
+
+private:
+  void createControls();
+  void wireHandlers();
+  QWidget* createComPage();
+  QWidget* createRawComPage();
+  QWidget* createPltPage();
+  QWidget* createLogPage();
+  void setPageVisible(QWidget* page, bool visible);
+  bool isPageVisible(QWidget* page) const;
+  void fillPortCombo(QComboBox* combo);
+  void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
+
+  std::string JobBytes;
+};

@@ -1,0 +1,162 @@
+#include "app/KorvexDlg.h"
+#include "translation/TransMessageBox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QSpinBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool tabVisible(TKorvexFrm& frm, QWidget* page) { return frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(page)); }
+
+void choose(QComboBox* combo, const char* text) {
+  combo->setCurrentIndex(combo->findText(QString::fromLatin1(text)));
+  emit combo->activated(combo->currentIndex());
+}
+
+std::filesystem::path writeJob(const std::string& name, const std::string& bytes) {
+  const auto path = std::filesystem::temp_directory_path() / name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+}  // namespace
+
+TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
+  TKorvexFrm frm;
+  EXPECT_EQ(frm.windowTitle(), "Korvex V1.01");
+  EXPECT_EQ(frm.centralWidget()->size(), QSize(900, 567));
+  ASSERT_EQ(frm.comboPortType->count(), 1);
+  EXPECT_EQ(frm.comboPortType->itemText(0), "Direct COM Port ");
+  EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabCom);
+  EXPECT_FALSE(tabVisible(frm, frm.TabRawCom));
+  EXPECT_FALSE(tabVisible(frm, frm.TabDCB));
+  EXPECT_TRUE(tabVisible(frm, frm.TabPlt));
+  EXPECT_TRUE(tabVisible(frm, frm.TabLog));
+  EXPECT_EQ(frm.PortState->PortKind, pkDirectCom);
+  EXPECT_TRUE(frm.PortState->SettingsStored);
+  EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\COM3,<baud=38400 flow=cts/rts parity=n data=8 stop=1>");
+  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+  EXPECT_NE(frm.findChild<QWidget*>("pbLeftRuler"), nullptr);
+}
+
+TEST(KorvexFrm, PagesFollowTheCheckBoxes) {
+  TKorvexFrm frm;
+  frm.cUseCustomCom->setChecked(true);
+  EXPECT_TRUE(tabVisible(frm, frm.TabRawCom));
+  EXPECT_TRUE(tabVisible(frm, frm.TabDCB));
+  EXPECT_FALSE(frm.comboDirComBaud->isEnabled());
+  EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabCom);  // the active page stays
+  frm.cSetDCB->setChecked(false);
+  EXPECT_TRUE(tabVisible(frm, frm.TabRawCom));
+  EXPECT_FALSE(tabVisible(frm, frm.TabDCB));
+
+  frm.cAdvancedCom->setChecked(true);
+  EXPECT_TRUE(frm.gbAdvanced->isVisibleTo(&frm));
+  frm.cUseCustomCom->setChecked(false);
+  EXPECT_FALSE(tabVisible(frm, frm.TabRawCom));
+  EXPECT_TRUE(frm.gbAdvanced->isVisibleTo(&frm));
+  frm.cUseComTxBuf->setChecked(true);
+  EXPECT_TRUE(frm.rxTXBuf->isEnabled());
+}
+
+TEST(KorvexFrm, BaudAndPortFollowAcrossPagesAndRebuildTheDescriptor) {
+  TKorvexFrm frm;
+  frm.cUseCustomCom->setChecked(true);
+  choose(frm.comboBR2, "115200");
+  EXPECT_EQ(frm.comboDirComBaud->currentText(), "115200");
+  EXPECT_EQ(frm.PortState->BaudRate, 115200);
+  EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\COM3,<baud=115200 flow=cts/rts parity=n data=8 stop=1>");
+
+  choose(frm.comboDirComBaud, "19200");
+  EXPECT_EQ(frm.comboBR2->currentText(), "19200");
+  choose(frm.comboDirComFlow, "Software (Xon/Xoff)");
+  EXPECT_EQ(frm.PortState->FlowMode, fmXonXoff);
+  choose(frm.comboDirComFlow, "None");
+  EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\COM3,<baud=19200 flow=none parity=n data=8 stop=1>");
+}
+
+TEST(KorvexFrm, PortListKeepsTheChosenPortWhenItDisappears) {
+  TKorvexFrm frm;
+  frm.PortState->TestMode = true;  // fixed ports COM1 and COM4
+  frm.comboDirComPortDropDown();
+  EXPECT_EQ(frm.comboDirComPort->count(), 3);  // COM1, COM3 (kept), COM4
+  EXPECT_EQ(frm.comboDirComPort->currentText(), "COM3");
+  choose(frm.comboDirComPort, "COM4");
+  EXPECT_EQ(frm.PortState->PortName, "COM4");
+  frm.cCustomRawCom->setChecked(true);
+  EXPECT_TRUE(frm.cbRawComPort->isEditable());
+  frm.cbRawComPort->setEditText("rfcomm7");  // a typed name not listed is dropped on refresh
+  frm.cbRawComPortDropDown();
+  EXPECT_EQ(frm.cbRawComPort->currentIndex(), -1);
+}
+
+TEST(KorvexFrm, BluetoothPresetShowsTheRawPages) {
+  TKorvexFrm frm;
+  frm.cSetDCB->setChecked(false);
+  frm.BluetoothSettings1Click();
+  EXPECT_TRUE(frm.cUseCustomCom->isChecked());
+  EXPECT_TRUE(tabVisible(frm, frm.TabDCB));
+  EXPECT_TRUE(frm.gbAdvancedRC->isVisibleTo(&frm));
+  EXPECT_TRUE(frm.cFullDebug->isChecked());
+  EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabRawCom);
+  EXPECT_EQ(frm.comboBR2->currentText(), "38400");
+}
+
+TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
+  TKorvexFrm frm;
+  std::string bytes;
+  for (int i = 0; i < 2048; ++i) bytes.push_back(static_cast<char>(i & 0xFF));  // CR, LF, NUL included
+  const auto path = writeJob("sign.plt", bytes);
+  ASSERT_TRUE(frm.LoadJob(path.string()));
+  EXPECT_EQ(frm.JobText(), bytes);
+  EXPECT_EQ(frm.lbPltInfo->text(), "2048 (2.00 Kb)");
+  EXPECT_EQ(frm.lbFilename->text(), "\"sign.plt\"  2048 (2.00 Kb)");
+  std::filesystem::remove(path);
+
+  frm.TntMemo1->clear();  // editing only updates the size
+  EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
+}
+
+TEST(KorvexFrm, UnreadableFileShowsAnErrorAndKeepsTheJob) {
+  TKorvexFrm frm;
+  std::vector<TMsgBoxRequest> boxes;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& r) {
+    boxes.push_back(r);
+    return idOK;
+  });
+  const std::string before = frm.JobText();
+  EXPECT_FALSE(frm.LoadJob("/nonexistent/missing.plt"));
+  EXPECT_FALSE(frm.LoadJob(std::filesystem::temp_directory_path().string()));
+  SetMessageBoxHandler(previous);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_TRUE(boxes[0].Text.contains("missing.plt"));
+  EXPECT_TRUE(boxes[0].Text.contains("No such file or directory"));
+  EXPECT_EQ(boxes[0].Icon, QMessageBox::Critical);
+  EXPECT_EQ(frm.JobText(), before);
+  EXPECT_EQ(frm.lbFilename->text(), "No file selected.");
+}
+
+TEST(KorvexFrm, LogLinesAndDebugLines) {
+  TKorvexFrm frm;
+  frm.memoLog->clear();
+  frm.RestartLogClock();
+  frm.LogLine("Port Opened", true);
+  frm.LogLine("Begin-----------------------DCB", false);
+  frm.LogDebugLine("hidden");
+  frm.cFullDebug->setChecked(true);
+  frm.LogDebugLine("shown");
+  const QStringList lines = frm.memoLog->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith("0.0"));
+  EXPECT_TRUE(lines[0].endsWith("\tPort Opened"));
+  EXPECT_EQ(lines[1], "Begin-----------------------DCB");
+  EXPECT_TRUE(lines[2].endsWith("\tshown"));
+}
