@@ -92,6 +92,7 @@ int TransMessageBoxW(const std::u16string& text, TMsgKind kind, TMsgButtons butt
   request.Text = QString::fromStdU16String(text);
   request.Buttons = buttons;
   request.HelpContext = helpContext;
+  bool fixedKind = true;
   switch (kind) {
     case mtWarning:
       request.Caption = translated("(__Warning__)");
@@ -112,9 +113,10 @@ int TransMessageBoxW(const std::u16string& text, TMsgKind kind, TMsgButtons butt
     default:
       request.Caption = QGuiApplication::applicationDisplayName();
       request.Icon = QMessageBox::NoIcon;
+      fixedKind = false;
       break;
   }
-  request.StandardDialog = !hasFixedStyle(buttons) || request.Icon == QMessageBox::NoIcon;
+  request.StandardDialog = !fixedKind || !hasFixedStyle(buttons);
   // A copy, so that a handler may replace itself while it answers.
   const TMsgBoxHandler handler = currentHandler();
   return handler(request);
