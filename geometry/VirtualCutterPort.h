@@ -1,0 +1,68 @@
+#pragma once
+// Reads PLT job text the way a cutter would and turns the commands it understands into
+// events; with BuildContours set, the cutting moves become a contour list (millimetres)
+// for the preview. What is sent to the cutter never passes through here.
+
+#include "geometry/RawCutGeo.h"
+#include "geometry/ReleaseObjClass.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+enum TCutterEvent : std::int32_t {
+  cePageEnd = 1,
+  cePenUpMove = 2,
+  ceCutMove = 3,
+  ceEndOfJob = 4,
+  ceSelectPen = 5,
+  ceCmd10 = 6,
+  ceFrame = 7,
+};
+
+using TCutterEventHook =
+    std::function<bool(std::int32_t Code, TVector2D Point, const std::string& Text)>;
+
+class TVirtCutterObj : public TRefObj {
+public:
+  // Plotter units per millimetre.
+  static constexpr double UnitsPerMm = 40.0;
+
+  TVector2D PageOrigin;  // added to every absolute pair
+  TVector2D CurrentPos;  // tool position after the last move
+  TCutterEventHook OnCutterEvent;
+  std::int32_t PenNumber = 0;
+  bool BuildContours = false;
+  // Page end: true puts origin and position back to (0, 0); false makes the current
+  // position the new origin.
+  bool ResetOriginOnPage = false;
+
+  // nullptr until the first event with BuildContours set; owned by this object.
+  TSimpleContourList* Contours() const { return FContours.get(); }
+  // Replaces (and frees) the current list; the open contour is closed, since it may
+  // belong to the list being freed.
+  void SetContours(std::unique_ptr<TSimpleContourList> List);
+
+  // Interprets the whole text once. An empty text raises nothing at all; text after
+  // the last separator is not interpreted.
+  void ParseJobText(std::string_view Text);
+  // The one way events leave the parser: builds contours, then asks the hook (true
+  // without one).
+  bool RaiseCutterEvent(std::int32_t Code, TVector2D Point, const std::string& Text);
+
+  // Takes "a,b" off the front of ParamText (repeated commas after the second number
+  // are skipped). True only when both numbers are 32-bit integers: optional blanks
+  // and sign, then decimal digits, or hexadecimal after "$", "x" or "0x".
+  static bool TakeCoordPair(std::string_view& ParamText, std::int32_t& A, std::int32_t& B);
+
+protected:
+  ~TVirtCutterObj() override = default;
+
+private:
+  void InterpretToken(std::string_view Token, bool& RelativeMode);
+
+  std::unique_ptr<TSimpleContourList> FContours;
+  TSimpleContour* FCurrentContour = nullptr;  // owned by FContours
+};
