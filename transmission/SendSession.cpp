@@ -1,0 +1,149 @@
+#include "SendSession.h"
+
+#include "platform/CodePage.h"
+#include "platform/Clock.h"
+#include "translation/TransUtils.h"
+
+#include <algorithm>
+#include <cstdio>
+
+int SendPieceMax = 0;
+int SendPiecePref = 0;
+
+namespace {
+
+constexpr std::size_t kMinimumPieceJob = 100;
+constexpr std::size_t kDefaultHardLimit = 2000;
+constexpr std::size_t kDefaultPreferred = 1024;
+constexpr std::size_t kDefaultBlock = 2048;
+constexpr unsigned kNoProgressPauseMs = 50;
+
+std::string kilobytes(std::size_t bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f Kb", static_cast<double>(bytes) / 1024.0);
+  return text;
+}
+
+}  // namespace
+
+TSendSession::TSendSession(ISendView& view, TWriter writer, std::string portName)
+    : View(view), Writer(std::move(writer)), PortName(std::move(portName)) {}
+
+bool TSendSession::Run(const std::string& jobText, bool useTxBuffer) {
+  if (!useTxBuffer) return SendInPieces(jobText);
+  return SendInBlocks(jobText, SendPieceMax > 0 ? static_cast<std::size_t>(SendPieceMax) + 1 : kDefaultBlock);
+}
+
+std::size_t TSendSession::FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
+                                       std::size_t hardLimit) {
+  const std::size_t length = text.size();
+  if (preferred == hardLimit) return std::min(start + preferred, length);
+  std::size_t lastBreak = 0, lastComma = 0;
+  for (std::size_t pos = start; pos <= length; ++pos) {
+    const char c = text[pos - 1];
+    const std::size_t offset = pos - start;
+    if (c == '\r' || c == '\n') {
+      if (pos < length && (text[pos] == '\r' || text[pos] == '\n')) return pos + 1;
+      return pos;
+    }
+    if (c == ';') {
+      if (offset >= preferred) return pos;
+      lastBreak = pos;
+    } else if (c == ' ') {
+      lastBreak = pos;
+    } else if (c == ',') {
+      lastComma = pos;
+    }
+    if (offset > preferred) {
+      if (lastBreak) return lastBreak;
+      if (lastComma) return lastComma;
+      if (offset > hardLimit) return pos;
+    }
+  }
+  return length;
+}
+
+bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& written) {
+  const TSendWriteResult result = Writer(data, count);
+  if (result.Failed) {
+    CancelTag = AbortTag;
+    SendOk = false;
+    return false;
+  }
+  written = std::min(result.Written, count);
+  // Only a write that moved nothing counts as waiting; a short write still progressed.
+  View.ShowWaiting(written == 0);
+  if (written == 0) SleepMs(kNoProgressPauseMs);
+  return true;
+}
+
+void TSendSession::showSent(std::size_t sent, std::size_t total) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.2f kb / %.2f kb", static_cast<double>(sent) / 1024.0,
+                static_cast<double>(total) / 1024.0);
+  View.ShowProgressText(text);
+}
+
+bool TSendSession::SendInPieces(std::string text) {
+  SendOk = false;
+  if (text.empty() || !Writer) return false;
+  const std::size_t hardLimit = SendPieceMax > 0 ? static_cast<std::size_t>(SendPieceMax) : kDefaultHardLimit;
+  const std::size_t preferred = SendPiecePref > 0 ? static_cast<std::size_t>(SendPiecePref) : kDefaultPreferred;
+  if (text.size() < kMinimumPieceJob) text.append(kMinimumPieceJob - text.size(), ' ');
+  const std::size_t total = text.size();
+
+  View.ShowStatus(TransFormat("(__Sending data to [0_PORT]__)", {AnsiToWide(PortName)}));
+  View.ShowProgressText(kilobytes(total));
+  View.ShowProgress(0, total);
+  CancelTag = 0;
+  SendOk = true;
+
+  // A piece that comes back short goes on from its first unsent byte, so every byte
+  // reaches the cutter exactly once.
+  std::size_t next = 1, pieceEnd = 0, sent = 0;
+  while (next <= total) {
+    View.Pump();
+    if (CancelTag == AbortTag) break;
+    if (next > pieceEnd) pieceEnd = FindPieceEnd(text, next, preferred, hardLimit);
+    std::size_t written = 0;
+    if (!writeStep(text.data() + next - 1, pieceEnd - next + 1, written)) break;
+    next += written;
+    sent += written;
+    if (written > 0) {
+      View.ShowProgress(sent, total);
+      showSent(sent, total);
+    }
+  }
+  if (next <= total) SendOk = false;
+  View.ShowProgress(0, total);
+  return true;
+}
+
+bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) {
+  SendOk = false;
+  if (text.empty() || !Writer) return false;
+  const std::size_t total = text.size();
+
+  View.ShowStatus(TransFormat("(__Sending data to: [0_PORT]__)", {AnsiToWide(PortName)}));
+  View.ShowProgressText(kilobytes(total));
+  View.ShowProgress(0, total + 1);
+  CancelTag = 0;
+  SendOk = true;
+
+  std::size_t position = 1;
+  while (position <= total) {
+    View.Pump();
+    if (CancelTag == AbortTag) break;
+    const std::size_t count = std::min(total - position + 1, blockSize);
+    std::size_t written = 0;
+    if (!writeStep(text.data() + position - 1, count, written)) break;
+    position += written;
+    if (written > 0) {
+      View.ShowProgress(position, total + 1);
+      showSent(position, total);
+    }
+  }
+  if (position <= total) SendOk = false;
+  View.ShowProgress(0, total + 1);
+  return true;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The transfer of one job to an open port, in pieces cut at command boundaries or in
+// fixed blocks, with progress, a waiting notice and cancel. The dialog, the command
+// line and the tests drive it through a view.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Process-wide piece settings, set by the Send command from the Tx buffer size and
+// kept across sends: the hard piece limit (block size minus one in block mode) and the
+// preferred piece length; 0 leaves the defaults.
+extern int SendPieceMax;
+extern int SendPiecePref;
+
+inline constexpr int AbortTag = 666;
+
+// What one write did: bytes that went out, and whether the device failed (as opposed
+// to a write timeout, which only comes back short).
+struct TSendWriteResult {
+  std::size_t Written = 0;
+  bool Failed = false;
+};
+
+class ISendView {
+public:
+  virtual ~ISendView() = default;
+  virtual void ShowStatus(const std::u16string& status) = 0;
+  virtual void ShowProgressText(const std::string& text) = 0;
+  virtual void ShowProgress(std::size_t position, std::size_t maximum) = 0;
+  virtual void ShowWaiting(bool waiting) = 0;
+  // Lets the user interface run once; the abort request arrives through it.
+  virtual void Pump() = 0;
+};
+
+class TSendSession {
+public:
+  using TWriter = std::function<TSendWriteResult(const char* data, std::size_t count)>;
+
+  // An empty writer stands for a port that is not open.
+  TSendSession(ISendView& view, TWriter writer, std::string portName);
+
+  // Chooses the way of writing as the Tx buffer option asks; true when a transfer ran
+  // (the dialog then closes itself), false when there was nothing to send or no port.
+  bool Run(const std::string& jobText, bool useTxBuffer);
+  bool SendInPieces(std::string text);
+  bool SendInBlocks(const std::string& text, std::size_t blockSize);
+
+  // The last position (1-based, inclusive) of the piece that begins at start.
+  static std::size_t FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
+                                  std::size_t hardLimit);
+
+  void RequestAbort() { CancelTag = AbortTag; }
+
+  int CancelTag = 0;
+  bool SendOk = false;
+
+private:
+  // Writes, reports the result to the view and pauses when nothing went out; false when
+  // the device failed.
+  bool writeStep(const char* data, std::size_t count, std::size_t& written);
+  void showSent(std::size_t sent, std::size_t total);
+
+  ISendView& View;
+  TWriter Writer;
+  std::string PortName;
+};
