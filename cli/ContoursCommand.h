@@ -1,0 +1,17 @@
+#pragma once
+// `korvex-cli contours FILE|-`: the contour list the preview draws for a job, as JSON.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Interprets Bytes as the preview does and answers one JSON object and a newline:
+// {"contours": [{"pen": P, "points": [[x, y], ...]}, ...], "bounds": [l, t, r, b],
+// "events": [codes...]}, with null contours and bounds for an empty text. Floats are
+// written with nine significant digits, which read back as the same 32-bit float.
+std::string ContoursJson(const std::string& Bytes);
+
+// Args follow the subcommand name; "-" reads standard input (In). Answers the exit
+// status: 0, 1 when the output cannot be written, 2 for bad usage or an unreadable file.
+int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
+                       std::ostream& Err);

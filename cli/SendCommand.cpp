@@ -1,0 +1,169 @@
+#include "SendCommand.h"
+
+#include "platform/JobFile.h"
+#include "ports/PortExState.h"
+#include "transmission/ActivityLog.h"
+#include "transmission/DirectPortDriver.h"
+#include "transmission/DirectSend.h"
+#include "transmission/SendSession.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) { interrupted = 1; }
+
+const char* const kUsage =
+    "usage: korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n";
+
+struct SendOptions {
+  std::string file, port;
+  std::int32_t baud = 38400;
+  TFlowMode flow = fmCtsRts;
+  int txBuffer = 0;
+};
+
+bool parseWhole(const std::string& text, long low, long high, long& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+
+bool parseArguments(const std::vector<std::string>& args, SendOptions& options, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    long number = 0;
+    if (arg == "--port" || arg == "--baud" || arg == "--flow" || arg == "--tx-buffer") {
+      if (!hasValue) {
+        error = arg + " needs a value";
+        return false;
+      }
+      const std::string& value = args[++i];
+      if (arg == "--port") {
+        options.port = value;
+      } else if (arg == "--baud") {
+        if (!parseWhole(value, 1, 0x7FFFFFFF, number)) {
+          error = "bad baud rate: " + value;
+          return false;
+        }
+        options.baud = static_cast<std::int32_t>(number);
+      } else if (arg == "--flow") {
+        if (value == "cts/rts") options.flow = fmCtsRts;
+        else if (value == "xon/xoff") options.flow = fmXonXoff;
+        else if (value == "none") options.flow = fmNone;
+        else {
+          error = "bad flow control: " + value;
+          return false;
+        }
+      } else {
+        if (!parseWhole(value, 0, 1 << 20, number)) {
+          error = "bad Tx buffer size: " + value;
+          return false;
+        }
+        options.txBuffer = static_cast<int>(number);
+      }
+    } else if (arg.rfind("--", 0) == 0 || !options.file.empty()) {
+      error = "unexpected argument: " + arg;
+      return false;
+    } else {
+      options.file = arg;
+    }
+  }
+  if (options.file.empty()) error = "no file given";
+  else if (options.port.empty()) error = "no port given (--port)";
+  return error.empty();
+}
+
+// Progress on one terminal line, only when stderr is a terminal.
+class TerminalView : public ISendView {
+public:
+  explicit TerminalView(TSendSession*& session) : Session(session), Tty(isatty(STDERR_FILENO)) {}
+  ~TerminalView() override {
+    if (Drawn) std::fputc('\n', stderr);
+  }
+
+  void ShowStatus(const std::u16string&) override {}
+  void ShowProgressText(const std::string& text) override { Text = text; }
+  void ShowProgress(std::size_t position, std::size_t maximum) override {
+    if (!Tty || maximum == 0 || position == 0) return;
+    const int width = 30;
+    const int filled = static_cast<int>(static_cast<double>(position) / static_cast<double>(maximum) * width);
+    std::fprintf(stderr, "\r[%-*.*s] %3d%%  %s ", width, filled, "##############################",
+                 static_cast<int>(100.0 * static_cast<double>(position) / static_cast<double>(maximum)), Text.c_str());
+    Drawn = true;
+  }
+  void ShowWaiting(bool waiting) override {
+    if (Tty && waiting) std::fputs(" Waiting to send...", stderr);
+  }
+  void Pump() override {
+    if (interrupted && Session) Session->RequestAbort();
+  }
+
+private:
+  TSendSession*& Session;
+  bool Tty;
+  bool Drawn = false;
+  std::string Text;
+};
+
+}  // namespace
+
+int RunSendCommand(const std::vector<std::string>& args) {
+  SendOptions options;
+  std::string error;
+  if (!parseArguments(args, options, error)) {
+    std::fprintf(stderr, "korvex-cli send: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  std::string job, reason;
+  if (!LoadJobFile(options.file, job, reason)) {
+    std::fprintf(stderr, "korvex-cli send: cannot read \"%s\": %s\n", options.file.c_str(), reason.c_str());
+    return 2;
+  }
+
+  TPortExState state;
+  state.SetPortName(options.port);
+  state.SetBaudRate(options.baud);
+  state.SetFlowMode(options.flow);
+
+  interrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  sigaction(SIGINT, &action, &previous);
+
+  TActivityLog log;
+  log.RestartLogClock();
+  bool opened = true;
+  TDirectSendHooks hooks;
+  hooks.Log = [&log](const std::string& line) { std::fprintf(stderr, "%s\n", log.FormatLine(line, true).c_str()); };
+  hooks.OpenFailed = [&opened](const std::string& message, const std::string& why) {
+    opened = false;
+    std::fprintf(stderr, "%s %s\n", message.c_str(), why.c_str());
+  };
+  hooks.Transfer = [](const std::string& text, bool useTxBuffer) {
+    TSendSession* current = nullptr;
+    TerminalView view(current);
+    const TComPort* port = DirectComPort();
+    TSendSession session(view, DCE_Writer(), port ? port->Port : std::string());
+    current = &session;
+    session.Run(text, useTxBuffer);
+    return session.SendOk;
+  };
+  const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
+  DCE_ClosePort();
+  sigaction(SIGINT, &previous, nullptr);
+  if (interrupted) return 130;
+  if (!opened) return 1;
+  return sent ? 0 : 1;
+}

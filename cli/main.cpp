@@ -1,0 +1,42 @@
+// korvex-cli: the headless companion. Each subcommand lives in its own file pair and
+// is one row of the table below.
+
+#include "cli/ContoursCommand.h"
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using TCommand = int (*)(const std::vector<std::string>& Args, std::istream& In,
+                         std::ostream& Out, std::ostream& Err);
+
+struct TCommandEntry {
+  const char* Name;
+  TCommand Run;
+  const char* Synopsis;
+};
+
+constexpr TCommandEntry kCommands[] = {
+    {"contours", RunContoursCommand, "contours FILE|-    print the job's contours as JSON"},
+};
+
+int Usage() {
+  std::cerr << "usage: korvex-cli COMMAND [ARGS]\n";
+  for (const TCommandEntry& c : kCommands) std::cerr << "  " << c.Synopsis << "\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  for (const TCommandEntry& c : kCommands) {
+    if (std::strcmp(argv[1], c.Name) == 0)
+      return c.Run(std::vector<std::string>(argv + 2, argv + argc), std::cin, std::cout, std::cerr);
+  }
+  std::cerr << "korvex-cli: unknown command " << argv[1] << "\n";
+  return Usage();
+}
