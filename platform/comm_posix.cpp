@@ -766,7 +766,13 @@ bool PurgeComm(HANDLE handle, std::uint32_t flags) {
     port->writes.clear();
   }
   // No read is ever pending, so PURGE_RXABORT has nothing to end.
-  const bool tx = flags & PURGE_TXCLEAR, rx = flags & PURGE_RXCLEAR;
+  // Only output the driver still holds is cleared. A pseudo-terminal never reports any,
+  // and flushing it would discard what its far end has received but not yet read.
+  bool tx = flags & PURGE_TXCLEAR;
+  const bool rx = flags & PURGE_RXCLEAR;
+  int queued = 0;
+  if (tx && ioctl(port->fd, TIOCOUTQ, &queued) != 0) return fail(errno);
+  tx = tx && queued > 0;
   if (tx || rx) {
     if (tcflush(port->fd, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0) return fail(errno);
     if (rx) port->lastInQueue = 0;

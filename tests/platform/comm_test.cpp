@@ -308,6 +308,17 @@ TEST(CommPurge, RxClearEmptiesTheReceiveQueue) {
   EXPECT_EQ(GetLastError(), EINVAL);
 }
 
+TEST(CommPurge, TxClearLeavesWhatTheFarEndHasReceived) {
+  PtyPair pty;
+  Handle port(CreateFile(pty.SlaveName(), true));
+  ASSERT_TRUE(port.valid());
+  const std::string bytes = pattern(6000);
+  std::uint32_t written = 0;
+  ASSERT_TRUE(WriteFile(port.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written, nullptr));
+  ASSERT_TRUE(PurgeComm(port.get(), PURGE_TXABORT | PURGE_TXCLEAR));
+  EXPECT_EQ(pty.Read(bytes.size()), bytes);
+}
+
 TEST(CommEvents, ManualEventsStaySetAndAutoEventsResetOnTheirWait) {
   Handle manual(CreateEvent(true, true)), automatic(CreateEvent(false, false));
   EXPECT_EQ(WaitForSingleObject(manual.get(), 0), WAIT_OBJECT_0);

@@ -1,0 +1,103 @@
+#include "DirectPortDriver.h"
+
+#include "ports/PortExState.h"
+
+#include <memory>
+#include <string_view>
+
+namespace {
+
+std::unique_ptr<TComPort>& directPort() {
+  // Never destroyed: a port still open when the program ends is closed by the kernel,
+  // which lets its last bytes drain, rather than purged by a close at exit.
+  static auto* port = new std::unique_ptr<TComPort>;
+  return *port;
+}
+
+struct BaudRow {
+  const char* value;
+  TBaudRate rate;
+};
+
+constexpr BaudRow kBaudRows[] = {
+    {"9600", br9600},   {"19200", br19200}, {"38400", br38400},   {"2400", br2400},   {"4800", br4800},
+    {"14400", br14400}, {"56000", br56000}, {"57600", br57600}, {"115200", br115200},
+};
+
+// The settings part read as name=value lines, one per space-separated item: the text
+// after the first "=" of the first line whose name matches ignoring case; "" when none.
+std::string settingValue(const std::string& settings, const std::string& name) {
+  const std::string wanted = UpperAscii(name);
+  std::size_t start = 0;
+  while (start <= settings.size()) {
+    std::size_t end = settings.find_first_of(" \r\n", start);
+    if (end == std::string::npos) end = settings.size();
+    const std::string_view line(settings.data() + start, end - start);
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && UpperAscii(std::string(line.substr(0, equals))) == wanted)
+      return std::string(line.substr(equals + 1));
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+TComPort* DirectComPort() { return directPort().get(); }
+
+bool DCE_COMFILE_Open() { return directPort() && directPort()->Connected(); }
+
+void ApplyPortSettings() {
+  TComPort* port = DirectComPort();
+  std::string portPart, settingsPart;
+  GetLastSplit(portPart, settingsPart);
+  if (!port || settingsPart.empty()) return;
+  const std::string baud = settingValue(settingsPart, "baud");
+  for (const BaudRow& row : kBaudRows)
+    if (baud == row.value) port->SetBaudRate(row.rate);
+  const std::string flow = settingValue(settingsPart, "flow");
+  port->FlowControl().SetFlowControl(flow == "xon/xoff" ? fcSoftware : flow == "cts/rts" ? fcHardware : fcNone);
+}
+
+bool DCE_OpenPort(const std::string& descriptor) {
+  std::string portPart, settingsPart;
+  if (!SplitDescriptor(descriptor, portPart, settingsPart)) return false;
+  std::unique_ptr<TComPort>& port = directPort();
+  try {
+    if (!port) port = std::make_unique<TComPort>();
+    port->BeginSettingsUpdate();
+    port->SetPort(portPart);
+    ApplyPortSettings();
+    port->EndSettingsUpdate();
+    port->OpenPort();
+    if (port->Connected()) return true;
+  } catch (const std::exception&) {
+    // EComPort from a failed platform call, or a thread that could not start: no port.
+  }
+  port.reset();
+  return false;
+}
+
+bool DCE_SendText(const std::string& text) {
+  if (!DCE_COMFILE_Open() || text.empty()) return false;
+  std::int32_t written = 0;
+  try {
+    written = DirectComPort()->WriteText(text);
+  } catch (const std::exception&) {
+    written = 0;
+  }
+  return static_cast<std::size_t>(written) == text.size();
+}
+
+void DCE_ClosePort() {
+  std::unique_ptr<TComPort>& port = directPort();
+  if (!port) return;
+  try {
+    // The port stays open after a send, so the end of the last job may still be queued;
+    // the close purges the queues, so give it its write timeout to go out first.
+    port->DrainTransmitQueue();
+    port->ClosePort();
+  } catch (const EComPort&) {
+  }
+  port.reset();
+}

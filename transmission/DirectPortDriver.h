@@ -1,0 +1,25 @@
+#pragma once
+// The direct COM path: the one serial port component that the program opens for a direct
+// send. It stays open across sends until the next send closes it. Main thread only.
+// The descriptor split and its memory of the last split live with the port state
+// (SplitDescriptor and GetLastSplit, ports/PortExState.h).
+
+#include "transmission/CPort.h"
+
+#include <string>
+
+// The open port, or null; the caller does not own it.
+TComPort* DirectComPort();
+// True when a port exists and is connected.
+bool DCE_COMFILE_Open();
+// Splits the descriptor (an empty one reopens the remembered port) and opens the port
+// with its baud and flow items; true when it is open afterwards. A failure leaves no port.
+bool DCE_OpenPort(const std::string& descriptor);
+// True when the whole text was written; false for an empty text, no port, a failing or a
+// short write. The port stays open.
+bool DCE_SendText(const std::string& text);
+// Closes and destroys the port after what it still holds has had its write timeout to
+// go out; errors of the close are swallowed. The remembered descriptor stays.
+void DCE_ClosePort();
+// Sets the port's baud rate and flow control from the remembered settings part.
+void ApplyPortSettings();
