@@ -17,12 +17,6 @@ TVector2D AsVector(const TSimplePt* Point) {
   return Point ? TVector2D{Point->X, Point->Y} : TVector2D{};
 }
 
-void TSimpleContour::AddPoint(float X, float Y) {
-  if (!FPoints.empty() && FPoints.back().X == X && FPoints.back().Y == Y) return;
-  FPoints.push_back({X, Y});
-  FBoundsValid = false;
-}
-
 const TSimplePt* TSimpleContour::PointAt(std::ptrdiff_t Index) const {
   if (Index < 0 || Index >= PointCount()) return nullptr;
   return &FPoints[static_cast<std::size_t>(Index)];

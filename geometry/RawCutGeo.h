@@ -45,8 +45,13 @@ class TSimpleContour {
 public:
   std::int32_t Pen = 0;
 
-  // Appends the point unless it equals the last one exactly.
-  void AddPoint(float X, float Y);
+  // Appends the point unless it equals the last one exactly. Inline: the interpreter
+  // calls it for every cutting move.
+  void AddPoint(float X, float Y) {
+    if (!FPoints.empty() && FPoints.back().X == X && FPoints.back().Y == Y) return;
+    FPoints.push_back({X, Y});
+    FBoundsValid = false;
+  }
   std::ptrdiff_t PointCount() const { return static_cast<std::ptrdiff_t>(FPoints.size()); }
   // nullptr outside 0 .. count-1. The pointer stays valid while the contour lives:
   // a deque never moves its elements when it grows at the end.

@@ -1,6 +1,7 @@
 #include "VirtualCutterPort.h"
 
-#include <limits>
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -10,6 +11,31 @@ bool IsSeparator(char C) {
   constexpr std::uint64_t mask = (1ull << '\n') | (1ull << '\r') | (1ull << ' ') | (1ull << ';');
   const auto b = static_cast<unsigned char>(C);
   return b < 64 && ((mask >> b) & 1u) != 0;
+}
+
+// Marks the bytes of W that equal C. The lowest mark is exact (higher ones may be
+// borrow artefacts), which is all FindSeparator needs.
+constexpr std::uint64_t MarkByte(std::uint64_t W, char C) {
+  constexpr std::uint64_t ones = 0x0101010101010101ull;
+  const std::uint64_t x = W ^ (ones * static_cast<unsigned char>(C));
+  return (x - ones) & ~x & (ones << 7);
+}
+
+// The first separator in [P, End), or End. Tokens are long in real jobs, so the scan
+// looks at eight bytes at a time.
+const char* FindSeparator(const char* P, const char* End) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (End - P >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, P, sizeof w);
+      const std::uint64_t marks =
+          MarkByte(w, '\n') | MarkByte(w, '\r') | MarkByte(w, ' ') | MarkByte(w, ';');
+      if (marks) return P + (std::countr_zero(marks) >> 3);
+      P += 8;
+    }
+  }
+  while (P != End && !IsSeparator(*P)) ++P;
+  return P;
 }
 
 int DigitValue(char C) {
@@ -50,6 +76,82 @@ bool ParseInt32(std::string_view S, std::int32_t& Value) {
   return true;
 }
 
+// One number text of a pair, read up to the next comma. Plain decimal digits (the
+// usual case) are converted on the way; anything else is left to ParseInt32.
+struct TField {
+  std::string_view Text;
+  bool Plain = false;
+  std::uint32_t Value = 0;
+};
+
+TField ScanField(const char*& P, const char* End) {
+  const char* start = P;
+  std::uint64_t value = 0;
+  bool digitsOnly = true;
+  for (; P != End && *P != ','; ++P) {
+    const unsigned d = static_cast<unsigned char>(*P) - unsigned{'0'};
+    digitsOnly &= d <= 9;
+    value = value * 10 + d;
+  }
+  const auto length = static_cast<std::size_t>(P - start);
+  TField f{{start, length}, false, 0};
+  if (digitsOnly && length > 0 && length <= 10 && value <= 2147483647u) {
+    f.Plain = true;
+    f.Value = static_cast<std::uint32_t>(value);
+  }
+  return f;
+}
+
+// The usual pair of a long polyline: two fields of one to seven decimal digits, each
+// followed by a comma. Each field is read from one 8-byte window without a branch per
+// digit (whose mispredicted exit would cost more than the digits). Answers the bytes
+// the field takes with its comma, or 0 (for anything else, or too near Limit).
+std::size_t FastField(const char* P, const char* Limit, std::uint32_t& Value) {
+  if constexpr (std::endian::native != std::endian::little) return 0;
+  if (Limit - P < 8) return 0;
+  std::uint64_t w;
+  std::memcpy(&w, P, sizeof w);
+  constexpr std::uint64_t high = 0xF0F0F0F0F0F0F0F0ull, zeros = 0x3030303030303030ull;
+  // A byte is a digit when its high nibble is 3 and adding 6 does not carry out of
+  // its low nibble. Carries only run upwards, so the lowest non-digit is exact.
+  const std::uint64_t other =
+      ((w & high) ^ zeros) | (((w + 0x0606060606060606ull) & high) ^ zeros);
+  if (other == 0) return 0;
+  const int length = std::countr_zero(other) >> 3;
+  if (length == 0 || static_cast<char>(w >> (8 * length)) != ',') return 0;
+  // Right-align the digits (leading zero digits fill in) and combine them pairwise.
+  std::uint64_t d = (w ^ zeros) << (8 * (8 - length));
+  d = ((d & 0x0F0F0F0F0F0F0F0Full) * 2561) >> 8;
+  d = ((d & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
+  d = ((d & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
+  Value = static_cast<std::uint32_t>(d);
+  return static_cast<std::size_t>(length) + 1;
+}
+
+// Takes what TakeCoordPair would take from P when the pair is two fast fields; the
+// bytes taken are digits and commas, so they never run past the token's separator.
+bool TakeFastPair(const char*& P, const char* Limit, std::int32_t& A, std::int32_t& B) {
+  std::uint32_t a, b;
+  const std::size_t first = FastField(P, Limit, a);
+  if (first == 0) return false;
+  const std::size_t second = FastField(P + first, Limit, b);
+  if (second == 0) return false;
+  const char* q = P + first + second;
+  while (q != Limit && *q == ',') ++q;
+  P = q;
+  A = static_cast<std::int32_t>(a);
+  B = static_cast<std::int32_t>(b);
+  return true;
+}
+
+bool FieldValue(const TField& F, std::int32_t& Value) {
+  if (F.Plain) {
+    Value = static_cast<std::int32_t>(F.Value);
+    return true;
+  }
+  return !F.Text.empty() && ParseInt32(F.Text, Value);
+}
+
 }  // namespace
 
 void TVirtCutterObj::SetContours(std::unique_ptr<TSimpleContourList> List) {
@@ -65,31 +167,61 @@ void TVirtCutterObj::ParseJobText(std::string_view Text) {
   if (Text.empty()) return;
   FCurrentContour = nullptr;
   bool relativeMode = false;
-  std::size_t tokenStart = 0;
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    if (!IsSeparator(Text[i])) continue;
-    if (i > tokenStart) InterpretToken(Text.substr(tokenStart, i - tokenStart), relativeMode);
-    tokenStart = i + 1;
-  }
+  const char* p = Text.data();
+  // A token left open at the end is not interpreted, so for the parser the text ends
+  // at its last separator. Every token it meets is then complete, and pairs can be
+  // taken as they are read.
+  const char* limit = p + Text.size();
+  while (limit != p && !IsSeparator(limit[-1])) --limit;
+  while (p != limit) p = IsSeparator(*p) ? p + 1 : InterpretToken(p, limit, relativeMode);
   RaiseCutterEvent(ceEndOfJob, CurrentPos, kNoText);
 }
 
-void TVirtCutterObj::InterpretToken(std::string_view Token, bool& RelativeMode) {
+const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,
+                                           bool& RelativeMode) {
+  // Only moves take numbers, and no other command begins like one, so two bytes tell a
+  // move (the token's separator follows its first byte at the earliest).
+  bool cut;
+  std::size_t skip;
+  if (Token[0] == 'P' && (Token[1] == 'U' || Token[1] == 'A')) {
+    cut = false;
+    skip = 2;
+  } else if (Token[0] == 'U') {
+    cut = false;
+    skip = 1;
+  } else if (Token[0] == 'P' && Token[1] == 'D') {
+    cut = true;
+    skip = 2;
+  } else if (Token[0] == 'D') {
+    cut = true;
+    skip = 1;
+  } else {
+    const char* end = FindSeparator(Token, Limit);
+    InterpretCommand({Token, static_cast<std::size_t>(end - Token)}, RelativeMode);
+    return end;
+  }
+  if (Token[0] == 'P' && Token[1] == 'A') RelativeMode = false;  // the other moves keep it
+
+  const char* p = Token + skip;
+  std::int32_t a, b;
+  while (TakeFastPair(p, Limit, a, b)) Move(a, b, cut, RelativeMode);
+  const char* end = FindSeparator(p, Limit);
+  std::string_view params(p, static_cast<std::size_t>(end - p));
+  // A pair that is not two integers ends the token.
+  while (TakeCoordPair(params, a, b)) Move(a, b, cut, RelativeMode);
+  return end;
+}
+
+void TVirtCutterObj::InterpretCommand(std::string_view Token, bool& RelativeMode) {
   if (Token.size() == 3 && Token.starts_with("SP") && Token[2] >= '0' && Token[2] <= '2') {
     const std::int32_t pen = Token[2] - '0';
     RaiseCutterEvent(ceSelectPen, {static_cast<float>(pen), 0.0f}, kNoText);
     PenNumber = pen;
-    return;
-  }
-  if (Token == "CMD:10") {
+  } else if (Token == "CMD:10") {
     RaiseCutterEvent(ceCmd10, CurrentPos, kNoText);
-    return;
-  }
-  if (Token == "FRAME") {
+  } else if (Token == "FRAME") {
     RaiseCutterEvent(ceFrame, CurrentPos, kNoText);
-    return;
-  }
-  if (Token == "@" || Token == "!PG" || Token == "PG") {
+  } else if (Token == "@" || Token == "!PG" || Token == "PG") {
     RaiseCutterEvent(cePageEnd, CurrentPos, kNoText);
     if (ResetOriginOnPage) {
       PageOrigin = {};
@@ -97,42 +229,19 @@ void TVirtCutterObj::InterpretToken(std::string_view Token, bool& RelativeMode) 
     } else {
       PageOrigin = CurrentPos;
     }
-    return;
-  }
-
-  if (Token.starts_with('A') || Token.starts_with("PA"))
+  } else if (Token.starts_with('A')) {
     RelativeMode = false;
-  else if (Token.starts_with('R') || Token.starts_with("PR"))
-    RelativeMode = true;
-
-  // The cut flag belongs to the token alone; tokens not listed here take no numbers.
-  bool cut;
-  std::size_t skip;
-  if (Token.starts_with("PU") || Token.starts_with("PA")) {
-    cut = false;
-    skip = 2;
-  } else if (Token.starts_with('U')) {
-    cut = false;
-    skip = 1;
-  } else if (Token.starts_with("PD")) {
-    cut = true;
-    skip = 2;
-  } else if (Token.starts_with('D')) {
-    cut = true;
-    skip = 1;
-  } else {
-    return;
+  } else if (Token.starts_with('R') || Token.starts_with("PR")) {
+    RelativeMode = true;  // PR, R and A take no numbers
   }
+}
 
-  std::string_view params = Token.substr(skip);
-  std::int32_t a, b;
-  while (TakeCoordPair(params, a, b)) {
-    // The first number runs along Y, the second along X.
-    TVector2D p{static_cast<float>(b / UnitsPerMm), static_cast<float>(a / UnitsPerMm)};
-    p = RelativeMode ? CurrentPos + p : p + PageOrigin;
-    RaiseCutterEvent(cut ? ceCutMove : cePenUpMove, p, kNoText);
-    CurrentPos = p;
-  }
+void TVirtCutterObj::Move(std::int32_t A, std::int32_t B, bool Cut, bool RelativeMode) {
+  // The first number runs along Y, the second along X.
+  TVector2D p{static_cast<float>(B / UnitsPerMm), static_cast<float>(A / UnitsPerMm)};
+  p = RelativeMode ? CurrentPos + p : p + PageOrigin;
+  RaiseCutterEvent(Cut ? ceCutMove : cePenUpMove, p, kNoText);
+  CurrentPos = p;
 }
 
 bool TVirtCutterObj::RaiseCutterEvent(std::int32_t Code, TVector2D Point,
@@ -167,24 +276,17 @@ bool TVirtCutterObj::TakeCoordPair(std::string_view& ParamText, std::int32_t& A,
   if (ParamText.empty()) return false;
   // Everything before the first comma is the first number, everything up to the next
   // comma the second; the scan stops at the first non-comma after the second comma.
-  std::string_view first = ParamText, second;
-  std::size_t stop = ParamText.size();
-  const std::size_t comma1 = ParamText.find(',');
-  if (comma1 != std::string_view::npos) {
-    first = ParamText.substr(0, comma1);
-    const std::size_t comma2 = ParamText.find(',', comma1 + 1);
-    second = ParamText.substr(comma1 + 1, comma2 == std::string_view::npos
-                                              ? std::string_view::npos
-                                              : comma2 - comma1 - 1);
-    if (comma2 != std::string_view::npos) {
-      stop = ParamText.find_first_not_of(',', comma2);
-      if (stop == std::string_view::npos) stop = ParamText.size();
-    }
+  const char* p = ParamText.data();
+  const char* const end = p + ParamText.size();
+  const TField first = ScanField(p, end);
+  TField second;
+  if (p != end) {
+    second = ScanField(++p, end);
+    while (p != end && *p == ',') ++p;
   }
-  ParamText.remove_prefix(stop);
+  ParamText = {p, static_cast<std::size_t>(end - p)};
   std::int32_t a, b;
-  if (first.empty() || second.empty() || !ParseInt32(first, a) || !ParseInt32(second, b))
-    return false;
+  if (!FieldValue(first, a) || !FieldValue(second, b)) return false;
   A = a;
   B = b;
   return true;

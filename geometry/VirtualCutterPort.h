@@ -61,7 +61,12 @@ protected:
   ~TVirtCutterObj() override = default;
 
 private:
-  void InterpretToken(std::string_view Token, bool& RelativeMode);
+  // Interprets the token at Token, which a separator before Limit ends, and answers
+  // that separator.
+  const char* InterpretToken(const char* Token, const char* Limit, bool& RelativeMode);
+  void InterpretCommand(std::string_view Token, bool& RelativeMode);
+  // One pair of a move token: A along Y, B along X, in plotter units.
+  void Move(std::int32_t A, std::int32_t B, bool Cut, bool RelativeMode);
 
   std::unique_ptr<TSimpleContourList> FContours;
   TSimpleContour* FCurrentContour = nullptr;  // owned by FContours

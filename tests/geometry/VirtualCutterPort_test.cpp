@@ -98,6 +98,8 @@ const TJobCase kJobCases[] = {
      {2, 3, 3, 4}},
     {"RelativeUntilAbsolute", "PR;PD40,0;R;PD40,0;PA;PD40,0;A;D0,40;", false,
      {{0, {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {1, 0}}}}, {3, 3, 3, 3, 4}},
+    {"OneLetterMoveKeepsMode", "PR;PU40,0;UA;PD40,0;", false, {{0, {{0, 1}, {0, 2}}}},
+     {2, 3, 4}},
     {"PrTakesNoNumbers", "PR40,0;PD40,0;", false, {{0, {{0, 0}, {0, 1}}}}, {3, 4}},
     // Page ends
     {"PageEndMovesOrigin", "PU400,0;PG;PD400,0;", false, {{0, {{0, 10}, {0, 20}}}},
@@ -233,6 +235,31 @@ INSTANTIATE_TEST_SUITE_P(
                     TPairCase{"$G,1", false, 0, 0, ""}, TPairCase{"--1,1", false, 0, 0, ""}));
 
 }  // namespace
+
+TEST(VirtCutter, LongPolylinesWithFieldsOfEveryLength) {
+  // Long tokens take most pairs on a fast path; it must read exactly what the plain
+  // pair rule reads, including ten-digit, zero-padded and comma-run fields.
+  const std::string digits = "1234567890";
+  std::string text = "PD";
+  std::vector<TVector2D> expected{{0, 0}};
+  for (std::size_t n = 1; n <= digits.size(); ++n) {
+    const std::string a = digits.substr(0, n), b = "000" + digits.substr(10 - n);
+    text += a + "," + b + (n % 3 ? "," : ",,,");
+    expected.push_back({float(std::stoll(b) / 40.0), float(std::stoll(a) / 40.0)});
+  }
+  text += "40,40;";
+  expected.push_back({1, 1});
+  const TParseResult r = Parse(text);
+  ASSERT_EQ(r.Contours.size(), 1u);
+  EXPECT_EQ(r.Contours[0].Points, expected);
+
+  // The same polyline left open at the end of the text cuts nothing.
+  text.pop_back();
+  EXPECT_TRUE(Parse(text).Contours.empty());
+  // An eleven-digit field ends the token like any other bad pair.
+  EXPECT_EQ(Parse("PD40,40,12345678901,40,80,80;").Contours[0].Points,
+            (std::vector<TVector2D>{{0, 0}, {1, 1}}));
+}
 
 TEST(VirtCutter, HugeTokenWithoutSeparatorIsLinear) {
   // Megabytes of digits and commas in one token must neither hang nor cut anything.

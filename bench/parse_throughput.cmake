@@ -1,0 +1,2 @@
+add_executable(parse_throughput ${CMAKE_CURRENT_LIST_DIR}/parse_throughput.cpp)
+target_link_libraries(parse_throughput PRIVATE korvex_geometry)
