@@ -97,14 +97,13 @@ std::string FixedText(double V, int Decimals, int Precision) {
   if (std::isnan(V)) return "NAN";
   if (std::isinf(V)) return V < 0 ? "-INF" : "INF";
   Decimals = std::max(Decimals, 0);
-  // Eight decimals carry everything that survived RoundEightDecimals.
-  const int width = std::snprintf(nullptr, 0, "%.8f", std::fabs(V));
-  std::string text(static_cast<std::size_t>(width) + 1, '\0');
-  std::snprintf(text.data(), text.size(), "%.8f", std::fabs(V));
-  text.resize(static_cast<std::size_t>(width));
-  const std::size_t point = text.find('.');
-  std::string digits = text.substr(0, point) + text.substr(point + 1);
-  std::size_t intDigits = point;
+  // Eight decimals carry everything that survived RoundEightDecimals; the largest
+  // double has 309 integer digits.
+  char text[400];
+  const int width = std::snprintf(text, sizeof text, "%.8f", std::fabs(V));
+  std::size_t intDigits = static_cast<std::size_t>(width) - 9;
+  std::string digits(text, intDigits);
+  digits.append(text + intDigits + 1, 8);
 
   std::size_t keep = intDigits + static_cast<std::size_t>(Decimals);
   const std::size_t firstSignificant = digits.find_first_not_of('0');
@@ -129,7 +128,10 @@ std::string FixedText(double V, int Decimals, int Precision) {
   std::string whole = digits.substr(0, intDigits);
   whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size() - 1));
   std::string out = whole;
-  if (Decimals > 0) out += "." + digits.substr(intDigits);
+  if (Decimals > 0) {
+    out += '.';
+    out.append(digits, intDigits);
+  }
   if (V < 0 && digits.find_first_not_of('0') != std::string::npos) out.insert(out.begin(), '-');
   return out;
 }
