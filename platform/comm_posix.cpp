@@ -751,8 +751,8 @@ bool WaitCommEvent(HANDLE handle, std::uint32_t& mask, OVERLAPPED& overlapped) {
     request->complete(0, 0, mask);
     return true;
   }
+  // The I/O thread watches the masked events whether a wait is pending or not.
   port->eventWait = std::move(request);
-  port->wake();
   return fail(ERROR_IO_PENDING);
 }
 

@@ -51,6 +51,10 @@ std::uint32_t eventMask(TComEvents events) {
   return mask;
 }
 
+// The events whose dispatch reads the device. The hooks of the others are not built, so
+// handing them over would only cost the two threads a round trip per write.
+const TComEvents kDispatchedEvents = TComEvents().set(evError).set(evRxChar).set(evCTS).set(evDSR).set(evRLSD);
+
 TComEvents eventSet(std::uint32_t mask) {
   TComEvents events;
   for (std::size_t i = 0; i < events.size(); ++i) events[i] = (mask & kEventBits[i]) != 0;
@@ -151,7 +155,7 @@ void TComThread::Execute() {
     std::uint32_t unused = 0;
     if (!GetOverlappedResult(handle, overlapped, unused, false)) continue;
     events_ = eventSet(overlapped.EventMask);
-    if (events_.none()) continue;  // a mask change ended the wait
+    if ((events_ & kDispatchedEvents).none()) continue;  // also a mask change ending the wait
     try {
       const TComEvents events = events_;
       RunOnMainThread([this, events] { comPort_.dispatchComMsg(events); });

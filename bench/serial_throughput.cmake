@@ -1,0 +1,2 @@
+add_executable(serial_throughput ${CMAKE_CURRENT_LIST_DIR}/serial_throughput.cpp)
+target_link_libraries(serial_throughput PRIVATE korvex_transmission)
