@@ -292,7 +292,8 @@ TEST(ComPort, ClosingWhileTheEventThreadWaitsForItsHandOverDoesNotDeadlock) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
-  while (!handedOver) std::this_thread::yield();
+  for (const auto posted = steady_clock::now(); !handedOver && msSince(posted) < 3000;) std::this_thread::yield();
+  EXPECT_TRUE(handedOver);
   const auto start = steady_clock::now();
   port.ClosePort();  // nothing drains the queue here but the close itself
   EXPECT_LT(msSince(start), 2000);
