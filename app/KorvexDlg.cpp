@@ -1,8 +1,10 @@
 #include "KorvexDlg.h"
 
-#include "JobFile.h"
+#include "platform/JobFile.h"
 #include "PortTypeIcons.h"
-#include "platform/CodePage.h"
+#include "platform/MainThread.h"
+#include "transmission/ComSendDlg.h"
+#include "transmission/DirectSend.h"
 #include "translation/TransMessageBox.h"
 
 #include <QAction>
@@ -91,12 +93,17 @@ void selectText(QComboBox* combo, const QString& text) { combo->setCurrentIndex(
 }  // namespace
 
 TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
+  // The serial event thread hands its events over through a queue that the event loop
+  // drains whenever something is queued.
+  SetMainThreadWakeup([] {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { DrainMainThreadQueue(); }, Qt::QueuedConnection);
+  });
   createControls();
   wireHandlers();
   FormCreate();
 }
 
-TKorvexFrm::~TKorvexFrm() = default;
+TKorvexFrm::~TKorvexFrm() { SetMainThreadWakeup({}); }
 
 void TKorvexFrm::createControls() {
   setObjectName(QStringLiteral("KorvexFrm"));
@@ -324,6 +331,7 @@ void TKorvexFrm::wireHandlers() {
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
+  connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
   connect(TntMemo1, &QPlainTextEdit::textChanged, this, &TKorvexFrm::TntMemo1Change);
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
@@ -385,6 +393,7 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
     return false;
   }
   JobBytes = std::move(bytes);
+  JobLineBreak = DetectLineBreak(JobBytes);
   {
     // The memo shows the job; the bytes themselves are kept as read, so what the
     // editor does with line breaks or control bytes never reaches the cutter.
@@ -406,7 +415,7 @@ void TKorvexFrm::Button1Click() {
 }
 
 void TKorvexFrm::TntMemo1Change() {
-  JobBytes = WideToAnsi(TntMemo1->toPlainText().toStdU16String());
+  JobBytes = MemoTextToJob(TntMemo1->toPlainText().toStdU16String(), JobLineBreak);
   UpdateJobSizeInfo();
 }
 
@@ -551,4 +560,30 @@ void TKorvexFrm::BluetoothSettings1Click() {
   // The DCB editor is reset here once it exists.
   cFullDebug->setChecked(true);
   PageControl1->setCurrentWidget(TabRawCom);
+}
+
+void TKorvexFrm::dSendClick() {
+  StorePortSettings();
+  if (PortState->PortKind != pkDirectCom) {
+    TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
+    return;
+  }
+  RestartLogClock();
+  memoLog->clear();
+  PageControl1->setCurrentWidget(TabLog);
+  const std::string job = JobText();
+  // The raw transmitter takes over here when "Use Raw (BT) COM" is checked.
+  TDirectSendHooks hooks;
+  hooks.Log = [this](const std::string& line) { LogLine(line, true); };
+  hooks.OpenFailed = [](const std::string& message, const std::string&) {
+    TransMessageBox(message, mtError, mbOK, 0);
+  };
+  hooks.Transfer = [](const std::string& jobText, bool useTxBuffer) {
+    TFrmComSend dialog;
+    dialog.JobText = jobText;
+    dialog.UseTxBuffer = useTxBuffer;
+    dialog.exec();
+    return dialog.SendOk;
+  };
+  RunDirectSend(job, PortState->BuildDescriptor(), cUseComTxBuf->isChecked() ? rxTXBuf->value() : 0, hooks);
 }

@@ -2,7 +2,7 @@
 // The main window: the job, the connection settings pages, the preview boxes, Send and
 // the activity log.
 
-#include "ActivityLog.h"
+#include "transmission/ActivityLog.h"
 #include "DropDownCombo.h"
 #include "ports/PortExState.h"
 
@@ -63,6 +63,7 @@ public:
   void cCustomRawComClick();
   void TntCheckBox1Click();
   void BluetoothSettings1Click();
+  void dSendClick();
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -145,4 +146,5 @@ private:
   void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
   std::string JobBytes;
+  std::string JobLineBreak = "\r\n";
 };

@@ -5,12 +5,12 @@
 #include "transmission/ActivityLog.h"
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
-#include "transmission/SendSession.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <unistd.h>
 
 namespace {
@@ -86,29 +86,33 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
 // Progress on one terminal line, only when stderr is a terminal.
 class TerminalView : public ISendView {
 public:
-  explicit TerminalView(TSendSession*& session) : Session(session), Tty(isatty(STDERR_FILENO)) {}
+  TerminalView(std::ostream& err, TSendSession*& session) : Err(err), Session(session), Tty(isatty(STDERR_FILENO)) {}
   ~TerminalView() override {
-    if (Drawn) std::fputc('\n', stderr);
+    if (Drawn) Err << std::endl;
   }
 
   void ShowStatus(const std::u16string&) override {}
   void ShowProgressText(const std::string& text) override { Text = text; }
   void ShowProgress(std::size_t position, std::size_t maximum) override {
     if (!Tty || maximum == 0 || position == 0) return;
+    const double done = static_cast<double>(position) / static_cast<double>(maximum);
     const int width = 30;
-    const int filled = static_cast<int>(static_cast<double>(position) / static_cast<double>(maximum) * width);
-    std::fprintf(stderr, "\r[%-*.*s] %3d%%  %s ", width, filled, "##############################",
-                 static_cast<int>(100.0 * static_cast<double>(position) / static_cast<double>(maximum)), Text.c_str());
+    const int filled = static_cast<int>(done * width);
+    char line[160];
+    std::snprintf(line, sizeof line, "\r[%-*.*s] %3d%%  %s ", width, filled, "##############################",
+                  static_cast<int>(100.0 * done), Text.c_str());
+    Err << line << std::flush;
     Drawn = true;
   }
   void ShowWaiting(bool waiting) override {
-    if (Tty && waiting) std::fputs(" Waiting to send...", stderr);
+    if (Tty && waiting) Err << "\rWaiting to send..." << std::flush;
   }
   void Pump() override {
     if (interrupted && Session) Session->RequestAbort();
   }
 
 private:
+  std::ostream& Err;
   TSendSession*& Session;
   bool Tty;
   bool Drawn = false;
@@ -117,16 +121,16 @@ private:
 
 }  // namespace
 
-int RunSendCommand(const std::vector<std::string>& args) {
+int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
   SendOptions options;
   std::string error;
   if (!parseArguments(args, options, error)) {
-    std::fprintf(stderr, "korvex-cli send: %s\n%s", error.c_str(), kUsage);
+    err << "korvex-cli send: " << error << "\n" << kUsage;
     return 2;
   }
   std::string job, reason;
   if (!LoadJobFile(options.file, job, reason)) {
-    std::fprintf(stderr, "korvex-cli send: cannot read \"%s\": %s\n", options.file.c_str(), reason.c_str());
+    err << "korvex-cli send: cannot read \"" << options.file << "\": " << reason << "\n";
     return 2;
   }
 
@@ -146,21 +150,28 @@ int RunSendCommand(const std::vector<std::string>& args) {
   log.RestartLogClock();
   bool opened = true;
   TDirectSendHooks hooks;
-  hooks.Log = [&log](const std::string& line) { std::fprintf(stderr, "%s\n", log.FormatLine(line, true).c_str()); };
-  hooks.OpenFailed = [&opened](const std::string& message, const std::string& why) {
+  hooks.Log = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  hooks.OpenFailed = [&](const std::string& message, const std::string& why) {
     opened = false;
-    std::fprintf(stderr, "%s %s\n", message.c_str(), why.c_str());
+    err << message << " " << why << std::endl;
   };
-  hooks.Transfer = [](const std::string& text, bool useTxBuffer) {
+  hooks.Transfer = [&err](const std::string& text, bool useTxBuffer) {
     TSendSession* current = nullptr;
-    TerminalView view(current);
-    const TComPort* port = DirectComPort();
-    TSendSession session(view, DCE_Writer(), port ? port->Port : std::string());
+    TerminalView view(err, current);
+    TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
     current = &session;
     session.Run(text, useTxBuffer);
     return session.SendOk;
   };
   const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
+  // A cancelled job stops here: the component's own close throws away what is queued.
+  // Otherwise the driver's close lets the tail drain first.
+  if (interrupted && DirectComPort()) {
+    try {
+      DirectComPort()->ClosePort();
+    } catch (const EComPort&) {
+    }
+  }
   DCE_ClosePort();
   sigaction(SIGINT, &previous, nullptr);
   if (interrupted) return 130;

@@ -1,10 +1,12 @@
 #pragma once
 // korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
 // Sends the file's bytes unchanged over the direct path. Exit codes: 0 every byte was
 // written, 1 the port could not be opened or the send did not finish, 2 bad arguments
 // or an unreadable file, 130 cancelled with Ctrl-C.
-int RunSendCommand(const std::vector<std::string>& args);
+// The activity log and, on a terminal, a progress bar go to err.
+int RunSendCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);

@@ -2,6 +2,7 @@
 // is one row of the table below.
 
 #include "cli/ContoursCommand.h"
+#include "cli/SendCommand.h"
 
 #include <cstring>
 #include <iostream>
@@ -21,6 +22,9 @@ struct TCommandEntry {
 
 constexpr TCommandEntry kCommands[] = {
     {"contours", RunContoursCommand, "contours FILE|-    print the job's contours as JSON"},
+    {"send", RunSendCommand,
+     "send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
+     "                      send the job to the cutter on a serial port"},
 };
 
 int Usage() {

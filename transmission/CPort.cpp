@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::uint32_t kWriteWaitSliceMs = 50;
+
 constexpr std::array<const char*, 24> kErrorTexts = {
     "Unable to open com port",
     "WriteFile function failed",
@@ -300,7 +302,8 @@ std::int32_t TCustomComPort::WriteText(const std::string& text) {
   return WriteBuffer(text.data(), static_cast<std::int32_t>(count));
 }
 
-std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count) {
+std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count,
+                                         const std::function<bool()>& keepWaiting) {
   TOverlappedRequest request;
   if (handle_ == INVALID_HANDLE_VALUE) RaiseComError(cerPortNotOpen, 0);
   if (buffer && count > 0) {
@@ -311,10 +314,22 @@ std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count)
   if (!WriteFile(handle_, request.Data.data(), size, nullptr, &request.Overlapped) &&
       GetLastError() != ERROR_IO_PENDING)
     RaiseComError(cerWriteFile, GetLastError());
-  if (WaitForSingleObject(request.Overlapped.hEvent, INFINITE) != WAIT_OBJECT_0)
-    RaiseComError(cerWriteFile, GetLastError());
+  bool abandoned = false;
+  for (;;) {
+    const std::uint32_t waited = WaitForSingleObject(request.Overlapped.hEvent, keepWaiting ? kWriteWaitSliceMs : INFINITE);
+    if (waited == WAIT_OBJECT_0) break;
+    if (waited != WAIT_TIMEOUT) RaiseComError(cerWriteFile, GetLastError());
+    if (!keepWaiting()) {
+      abandoned = true;
+      PurgeComm(handle_, PURGE_TXABORT);  // completes the request with what went out
+      if (WaitForSingleObject(request.Overlapped.hEvent, INFINITE) != WAIT_OBJECT_0)
+        RaiseComError(cerWriteFile, GetLastError());
+      break;
+    }
+  }
   std::uint32_t transferred = 0;
-  if (!GetOverlappedResult(handle_, request.Overlapped, transferred, false))
+  if (!GetOverlappedResult(handle_, request.Overlapped, transferred, false) &&
+      !(abandoned && GetLastError() == ERROR_OPERATION_ABORTED))
     RaiseComError(cerWriteFile, GetLastError());
   return static_cast<std::int32_t>(transferred);
 }

@@ -244,8 +244,11 @@ public:
 
   // Write and wait: the count written, smaller than asked when the write timeout ran out.
   // A closed component raises "Port Not Open". An empty text writes nothing and returns 0.
+  // A write that has to wait calls keepWaiting about every 50 ms (the caller lets its
+  // user interface run there); when it answers false the write is abandoned and returns
+  // what went out so far. Without it the write just waits.
   std::int32_t WriteText(const std::string& text);
-  std::int32_t WriteBuffer(const void* buffer, std::int32_t count);
+  std::int32_t WriteBuffer(const void* buffer, std::int32_t count, const std::function<bool()>& keepWaiting = {});
   // Waits until the transmit queue has drained, for at most the write timeout of what is
   // still queued; false when it did not drain.
   bool DrainTransmitQueue();

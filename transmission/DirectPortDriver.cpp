@@ -14,6 +14,11 @@ std::unique_ptr<TComPort>& directPort() {
   return *port;
 }
 
+std::string& lastOpenError() {
+  static std::string error;
+  return error;
+}
+
 struct BaudRow {
   const char* value;
   TBaudRate rate;
@@ -43,6 +48,8 @@ std::string settingValue(const std::string& settings, const std::string& name) {
 
 }  // namespace
 
+std::string DCE_LastError() { return lastOpenError(); }
+
 TComPort* DirectComPort() { return directPort().get(); }
 
 bool DCE_COMFILE_Open() { return directPort() && directPort()->Connected(); }
@@ -63,6 +70,7 @@ bool DCE_OpenPort(const std::string& descriptor) {
   std::string portPart, settingsPart;
   if (!SplitDescriptor(descriptor, portPart, settingsPart)) return false;
   std::unique_ptr<TComPort>& port = directPort();
+  lastOpenError().clear();
   try {
     if (!port) port = std::make_unique<TComPort>();
     port->BeginSettingsUpdate();
@@ -71,8 +79,9 @@ bool DCE_OpenPort(const std::string& descriptor) {
     port->EndSettingsUpdate();
     port->OpenPort();
     if (port->Connected()) return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // EComPort from a failed platform call, or a thread that could not start: no port.
+    lastOpenError() = error.what();
   }
   port.reset();
   return false;

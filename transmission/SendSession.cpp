@@ -64,7 +64,10 @@ std::size_t TSendSession::FindPieceEnd(const std::string& text, std::size_t star
 }
 
 bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& written) {
-  const TSendWriteResult result = Writer(data, count);
+  const TSendWriteResult result = Writer(data, count, [this] {
+    View.Pump();
+    return CancelTag != AbortTag;
+  });
   if (result.Failed) {
     CancelTag = AbortTag;
     SendOk = false;

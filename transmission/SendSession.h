@@ -35,7 +35,10 @@ public:
 
 class TSendSession {
 public:
-  using TWriter = std::function<TSendWriteResult(const char* data, std::size_t count)>;
+  // Writes count bytes; while the write has to wait it keeps asking keepWaiting, which
+  // lets the user interface run and answers false once the user aborted.
+  using TWriter = std::function<TSendWriteResult(const char* data, std::size_t count,
+                                                 const std::function<bool()>& keepWaiting)>;
 
   // An empty writer stands for a port that is not open.
   TSendSession(ISendView& view, TWriter writer, std::string portName);

@@ -31,7 +31,7 @@ struct FakeCutter {
   std::size_t call = 0;
 
   TSendSession::TWriter Writer() {
-    return [this](const char* data, std::size_t count) {
+    return [this](const char* data, std::size_t count, const std::function<bool()>&) {
       writes.push_back(count);
       long allow = call < script.size() ? script[call] : static_cast<long>(count);
       ++call;

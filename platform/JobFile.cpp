@@ -1,5 +1,7 @@
 #include "JobFile.h"
 
+#include "CodePage.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,4 +44,20 @@ std::string JobSizeText(std::size_t bytes) {
   char text[64];
   std::snprintf(text, sizeof text, "%zu (%.2f Kb)", bytes, static_cast<double>(bytes) / 1024.0);
   return text;
+}
+
+std::string DetectLineBreak(const std::string& bytes) {
+  return bytes.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+}
+
+std::string MemoTextToJob(const std::u16string& memoText, const std::string& lineBreak) {
+  const std::string lines = WideToAnsi(memoText);
+  if (lineBreak == "\n") return lines;
+  std::string job;
+  job.reserve(lines.size() + lines.size() / 16);
+  for (char c : lines) {
+    if (c == '\n') job += lineBreak;
+    else job += c;
+  }
+  return job;
 }

@@ -1,0 +1,54 @@
+#pragma once
+// The modal "Sending to Cutter" dialog: its first paint starts the transfer to the port
+// the direct port driver holds, it shows the progress and lets the user cancel.
+
+#include "SendSession.h"
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+class TFrmComSend : public QDialog, private ISendView {
+public:
+  explicit TFrmComSend(QWidget* parent = nullptr);
+  ~TFrmComSend() override;
+
+  std::string JobText;
+  bool UseTxBuffer = false;
+  bool SendOk = false;
+
+  void PaintBox1Paint();
+  void SpeedButton1Click();
+  void dAbortClick();
+
+  QGroupBox* GroupBox3;
+  QLabel* Label7;
+  QLabel* labelStatus;
+  QLabel* Label9;
+  QLabel* labelProgress;
+  QLabel* LabelWaiting;
+  QProgressBar* ProgressBar1;
+  QPushButton* dAbort;
+  QWidget* PaintBox1;
+  QPushButton* SpeedButton1;
+  QLabel* lbHasGlobalTrans;
+
+protected:
+  void closeEvent(QCloseEvent* event) override;  // a close request aborts the transfer
+
+private:
+  void ShowStatus(const std::u16string& status) override;
+  void ShowProgressText(const std::string& text) override;
+  void ShowProgress(std::size_t position, std::size_t maximum) override;
+  void ShowWaiting(bool waiting) override;
+  void Pump() override;
+
+  std::unique_ptr<TSendSession> Session;
+  bool AbortBeforeStart = false;
+};

@@ -1,0 +1,44 @@
+#include "DirectSend.h"
+
+#include <algorithm>
+
+#include "DirectPortDriver.h"
+#include "SendSession.h"
+
+#include <climits>
+
+TSendSession::TWriter DirectPortWriter() {
+  if (!DCE_COMFILE_Open()) return {};
+  return [](const char* data, std::size_t count, const std::function<bool()>& keepWaiting) {
+    TComPort* port = DirectComPort();
+    if (!port) return TSendWriteResult{0, true};
+    try {
+      const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(count, INT_MAX));
+      return TSendWriteResult{static_cast<std::size_t>(port->WriteBuffer(data, chunk, keepWaiting)), false};
+    } catch (const EComPort&) {
+      return TSendWriteResult{0, true};
+    }
+  };
+}
+
+bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
+                   const TDirectSendHooks& hooks) {
+  hooks.Log("DirectCOM\t" + std::to_string(jobText.size()) + " bytes");
+  hooks.Log("SD\t" + descriptor);
+  if (DCE_COMFILE_Open()) {
+    hooks.Log("Port already open");
+    DCE_ClosePort();
+    hooks.Log("Closed previous port");
+  }
+  hooks.Log("Opening:\t" + descriptor);
+  if (!DCE_OpenPort(descriptor)) {
+    hooks.Log("Failed to open");
+    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError());
+    return false;
+  }
+  hooks.Log("Port Opened");
+  if (bufferSize > 0) SendPieceMax = SendPiecePref = bufferSize - 1;
+  const bool sent = hooks.Transfer(jobText, bufferSize > 0);
+  hooks.Log(std::string("SendRes\t") + (sent ? "True" : "False"));
+  return sent;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The direct path of the Send command: reopen the port from the descriptor, run the
+// transfer and log every step. The window and the command line share it.
+
+#include "SendSession.h"
+
+#include <functional>
+#include <string>
+
+// The send session's writer on the direct port driver's port; an empty writer when no
+// port is open. A write timeout comes back short; a failing device reports a failure.
+TSendSession::TWriter DirectPortWriter();
+
+struct TDirectSendHooks {
+  // One stamped line of the activity log.
+  std::function<void(const std::string& line)> Log;
+  // The port could not be opened; the message for the user and the component's reason.
+  std::function<void(const std::string& message, const std::string& reason)> OpenFailed;
+  // Writes the job to the open port; gives the transfer's result.
+  std::function<bool(const std::string& jobText, bool useTxBuffer)> Transfer;
+};
+
+// bufferSize > 0 is the "Use Tx Buffer" path with that size. Returns the transfer's
+// result; false when the port could not be opened.
+bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
+                   const TDirectSendHooks& hooks);
