@@ -1,0 +1,127 @@
+#include "PtyDrainer.h"
+#include "app/KorvexDlg.h"
+#include "transmission/ComSendDlg.h"
+#include "transmission/DirectPortDriver.h"
+#include "translation/TransMessageBox.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every message box and records it.
+class BoxAnswers {
+public:
+  explicit BoxAnswers(int answer = idOK) {
+    previous = SetMessageBoxHandler([this, answer](const TMsgBoxRequest& box) {
+      texts.push_back(box.Text);
+      return answer;
+    });
+  }
+  ~BoxAnswers() { SetMessageBoxHandler(previous); }
+  QStringList texts;
+
+private:
+  TMsgBoxHandler previous;
+};
+
+class WindowSend : public ::testing::Test {
+protected:
+  void SetUp() override {
+    DCE_ClosePort();
+    frm.comboDirComPort->addItem(QString::fromStdString(pty.SlaveName()));
+    frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
+    frm.comboDirComFlow->setCurrentIndex(2);  // a pty has no handshake lines
+  }
+  void TearDown() override { DCE_ClosePort(); }
+
+  // Log lines without their stamps.
+  QStringList logTexts() const {
+    QStringList texts;
+    for (const QString& line : frm.memoLog->toPlainText().split('\n')) texts << line.section('\t', 1);
+    return texts;
+  }
+
+  PtyPair pty;
+  TKorvexFrm frm;
+};
+
+// Runs action on the send dialog once it is up and the transfer is under way.
+void whileSending(int afterMs, std::function<void(TFrmComSend&)> action) {
+  QTimer::singleShot(afterMs, [action] {
+    if (auto* dialog = dynamic_cast<TFrmComSend*>(QApplication::activeModalWidget())) action(*dialog);
+  });
+}
+
+}  // namespace
+
+TEST_F(WindowSend, SendsTheJobPaddedAndLogsEachStep) {
+  PtyDrainer cutter(pty);
+  BoxAnswers boxes;
+  const std::string job = frm.JobText();
+  frm.dSend->click();
+  EXPECT_EQ(cutter.WaitFor(100), job + std::string(100 - job.size(), ' '));
+  EXPECT_TRUE(boxes.texts.isEmpty());
+  EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabLog);
+  const QString sd = QString::fromStdString("\\\\.\\" + pty.SlaveName() + ",<baud=38400 flow=none parity=n data=8 stop=1>");
+  EXPECT_EQ(logTexts(), (QStringList{"DirectCOM\t46 bytes", "SD\t" + sd, "Opening:\t" + sd, "Port Opened", "SendRes\tTrue"}));
+
+  frm.dSend->click();
+  EXPECT_EQ(logTexts(), (QStringList{"DirectCOM\t46 bytes", "SD\t" + sd, "Port already open", "Closed previous port",
+                                     "Opening:\t" + sd, "Port Opened", "SendRes\tTrue"}));
+  EXPECT_EQ(cutter.WaitFor(200).size(), 200u);
+}
+
+TEST_F(WindowSend, MissingPortShowsTheErrorBox) {
+  BoxAnswers boxes;
+  frm.comboDirComPort->addItem("ttyKORVEX_NONE");
+  frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
+  frm.dSend->click();
+  EXPECT_EQ(logTexts().last(), "Failed to open");
+  EXPECT_EQ(boxes.texts, QStringList{"Unable to open COM Port!"});
+  EXPECT_FALSE(DCE_COMFILE_Open());
+}
+
+TEST_F(WindowSend, OtherConnectionMethodsAreRefusedWithoutTouchingTheLog) {
+  BoxAnswers boxes;
+  frm.comboPortType->setCurrentIndex(-1);
+  frm.dSend->click();
+  EXPECT_EQ(boxes.texts, QStringList{"Port Not supported yet!"});
+  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+}
+
+TEST_F(WindowSend, AbortQuestionAnsweredNoLetsTheSendFinish) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();  // the cutter stalls, so the send is still running when Cancel is pressed
+  const std::string job(60000, 'n');
+  frm.TntMemo1->setPlainText(QString::fromStdString(job));
+  BoxAnswers boxes(idNo);
+  whileSending(300, [&](TFrmComSend& dialog) {
+    dialog.dAbort->click();
+    cutter.Resume();
+  });
+  frm.dSend->click();
+  EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"});
+  EXPECT_EQ(logTexts().last(), "SendRes\tTrue");
+  EXPECT_EQ(cutter.WaitFor(job.size()), job);
+}
+
+TEST_F(WindowSend, AbortQuestionAnsweredYesStopsTheSend) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();
+  const std::string job(60000, 'y');
+  frm.TntMemo1->setPlainText(QString::fromStdString(job));
+  BoxAnswers boxes(idYes);
+  whileSending(300, [](TFrmComSend& dialog) { dialog.dAbort->click(); });
+  frm.dSend->click();
+  EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"});
+  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  DirectComPort()->ClosePort();  // what was queued is thrown away; nothing more is written
+  cutter.Resume();
+  EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
+}

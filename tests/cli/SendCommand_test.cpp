@@ -1,0 +1,93 @@
+#include "cli/SendCommand.h"
+
+#include "PtyDrainer.h"
+#include "transmission/DirectPortDriver.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun {
+  int code;
+  std::string err;
+};
+
+CliRun send(const std::vector<std::string>& args) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  const int code = RunSendCommand(args, in, out, err);
+  return {code, err.str()};
+}
+
+class SendCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    job = "IN;\r\n";
+    for (int i = 0; i < 3000; ++i) job += "PD" + std::to_string(i) + "," + std::to_string(i * 3) + ";\r\n";
+    for (int b = 0; b < 256; ++b) job.push_back(static_cast<char>(b));  // sent as they are
+    std::ofstream(file, std::ios::binary) << job;
+  }
+  void TearDown() override { std::filesystem::remove(file); }
+
+  PtyPair pty;
+  std::string job;
+  std::string file = (std::filesystem::temp_directory_path() / "korvex-cli-send.plt").string();
+};
+
+}  // namespace
+
+TEST_F(SendCommandTest, SendsTheFileUnchangedAndLogsToStandardError) {
+  for (const char* txBuffer : {"0", "200"}) {
+    PtyDrainer cutter(pty);
+    const CliRun run = send({file, "--port", pty.SlaveName(), "--baud", "115200", "--flow", "none", "--tx-buffer", txBuffer});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(cutter.WaitFor(job.size()), job);
+    EXPECT_NE(run.err.find("\tPort Opened\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\tSendRes\tTrue\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("baud=115200 flow=none"), std::string::npos);
+    EXPECT_FALSE(DCE_COMFILE_Open());  // closed once the job went out
+  }
+}
+
+TEST_F(SendCommandTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {file},
+      {file, "--port"},
+      {file, "--port", "ttyUSB0", "--baud", "fast"},
+      {file, "--port", "ttyUSB0", "--flow", "rts"},
+      {file, "--port", "ttyUSB0", "--tx-buffer", "-1"},
+      {file, "extra", "--port", "ttyUSB0"},
+      {"/nonexistent.plt", "--port", "ttyUSB0"},
+      {"/tmp", "--port", "ttyUSB0"},
+  };
+  for (const auto& args : bad) EXPECT_EQ(send(args).code, 2) << (args.empty() ? "" : args.back());
+}
+
+TEST_F(SendCommandTest, MissingPortExitsWithOneAndTheReason) {
+  const CliRun run = send({file, "--port", "ttyKORVEX_NONE"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("Unable to open COM Port! Unable to open com port (Error: 2)"), std::string::npos) << run.err;
+}
+
+TEST_F(SendCommandTest, InterruptStopsTheSendWith130) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();  // the cutter is stalled when Ctrl-C comes
+  std::thread interrupt([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(getpid(), SIGINT);
+  });
+  const CliRun run = send({file, "--port", pty.SlaveName(), "--flow", "none"});
+  interrupt.join();
+  EXPECT_EQ(run.code, 130);
+  EXPECT_NE(run.err.find("\tSendRes\tFalse\n"), std::string::npos) << run.err;
+  cutter.Resume();
+  EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
+}

@@ -1,0 +1,157 @@
+#include "transmission/DirectSend.h"
+
+#include "PtyDrainer.h"
+#include "ports/PortExState.h"
+#include "transmission/DirectPortDriver.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+struct QuietView : ISendView {
+  std::function<void()> onPump;
+  int waiting = 0;
+  void ShowStatus(const std::u16string&) override {}
+  void ShowProgressText(const std::string&) override {}
+  void ShowProgress(std::size_t, std::size_t) override {}
+  void ShowWaiting(bool w) override { waiting += w; }
+  void Pump() override {
+    if (onPump) onPump();
+  }
+};
+
+std::string plotJob(int lines) {
+  std::string job = "IN;\r\n";
+  for (int i = 0; i < lines; ++i)
+    job += "PU" + std::to_string(i % 977) + "," + std::to_string(i * 13 % 4001) + ";PD" + std::to_string(i) + ",0;\r\n";
+  return job + "@";
+}
+
+class DirectSendTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    DCE_ClosePort();
+    ForgetLastSplit();
+    SendPieceMax = SendPiecePref = 0;
+  }
+  void TearDown() override {
+    DCE_ClosePort();
+    SendPieceMax = SendPiecePref = 0;
+  }
+  std::string descriptor() const {
+    TPortExState state;
+    state.SetPortName(pty.SlaveName());
+    state.SetBaudRate(38400);
+    state.SetFlowMode(fmNone);
+    return state.BuildDescriptor();
+  }
+  // Sends through the driver's port with a session, as the dialog does.
+  bool transfer(const std::string& job, bool blocks) {
+    TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
+    session.Run(job, blocks);
+    return session.SendOk;
+  }
+
+  PtyPair pty;
+  QuietView view;
+  std::vector<std::string> log;
+  TDirectSendHooks hooks{[this](const std::string& line) { log.push_back(line); },
+                         [this](const std::string& message, const std::string& why) {
+                           log.push_back("box: " + message + " / " + why);
+                         },
+                         [this](const std::string& job, bool blocks) { return transfer(job, blocks); }};
+};
+
+}  // namespace
+
+TEST_F(DirectSendTest, LogsEveryStepAndReopensOnTheNextSend) {
+  PtyDrainer cutter(pty);
+  const std::string job = "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@";
+  const std::string sd = descriptor();
+  ASSERT_TRUE(RunDirectSend(job, sd, 0, hooks));
+  EXPECT_EQ(log, (std::vector<std::string>{"DirectCOM\t46 bytes", "SD\t" + sd, "Opening:\t" + sd, "Port Opened",
+                                           "SendRes\tTrue"}));
+  EXPECT_EQ(cutter.WaitFor(100), job + std::string(54, ' '));
+
+  log.clear();
+  ASSERT_TRUE(RunDirectSend(job, sd, 0, hooks));
+  EXPECT_EQ(log, (std::vector<std::string>{"DirectCOM\t46 bytes", "SD\t" + sd, "Port already open",
+                                           "Closed previous port", "Opening:\t" + sd, "Port Opened",
+                                           "SendRes\tTrue"}));
+}
+
+TEST_F(DirectSendTest, MissingPortEndsWithFailedToOpen) {
+  EXPECT_FALSE(RunDirectSend("IN;", "\\\\.\\ttyKORVEX_NONE,<baud=9600 flow=none>", 200, hooks));
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "Failed to open");
+  EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 2)");
+  EXPECT_EQ(SendPieceMax, 0);  // a failed open leaves the piece settings alone
+}
+
+TEST_F(DirectSendTest, TxBufferSizeSetsThePieceSettingsThatLaterSendsKeep) {
+  PtyDrainer cutter(pty);
+  const std::string job(450, 'b');
+  std::vector<bool> modes;
+  hooks.Transfer = [&](const std::string& text, bool blocks) {
+    modes.push_back(blocks);
+    return transfer(text, blocks);
+  };
+  ASSERT_TRUE(RunDirectSend(job, descriptor(), 200, hooks));
+  EXPECT_EQ(SendPieceMax, 199);
+  EXPECT_EQ(SendPiecePref, 199);
+  ASSERT_TRUE(RunDirectSend(job, descriptor(), 0, hooks));
+  EXPECT_EQ(SendPieceMax, 199);
+  EXPECT_EQ(modes, (std::vector<bool>{true, false}));
+  EXPECT_EQ(cutter.WaitFor(900), job + job);
+}
+
+TEST_F(DirectSendTest, AStalledCutterThatResumesGetsEveryByteOnceInOrder) {
+  const std::string job = plotJob(6000);  // well beyond what a pty buffers
+  for (const bool blocks : {false, true}) {
+    PtyDrainer cutter(pty);
+    ASSERT_TRUE(DCE_OpenPort(descriptor()));
+    // Short write timeouts, so a stalled write comes back short instead of waiting.
+    DirectComPort()->Timeouts().SetWriteTotalMultiplier(0);
+    DirectComPort()->Timeouts().SetWriteTotalConstant(60);
+    cutter.Pause();
+    std::thread resume([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      cutter.Resume();
+    });
+    view.waiting = 0;
+    const bool ok = transfer(job, blocks);
+    resume.join();
+    EXPECT_TRUE(ok);
+    EXPECT_GT(view.waiting, 0);  // the stall was seen
+    EXPECT_EQ(cutter.WaitFor(job.size()), job) << (blocks ? "blocks" : "pieces");
+    DCE_ClosePort();
+  }
+}
+
+TEST_F(DirectSendTest, CancelDuringAStalledWriteTakesEffectAtOnce) {
+  PtyDrainer cutter(pty);
+  ASSERT_TRUE(DCE_OpenPort(descriptor()));  // default timeouts: a stalled piece would wait long
+  cutter.Pause();
+  const auto start = std::chrono::steady_clock::now();
+  TSendSession session(view, DirectPortWriter(), "p");
+  view.onPump = [&] {
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)) session.RequestAbort();
+  };
+  session.Run(plotJob(6000), false);
+  EXPECT_FALSE(session.SendOk);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST_F(DirectSendTest, AVanishedDeviceEndsTheSendAsFailed) {
+  ASSERT_TRUE(DCE_OpenPort(descriptor()));
+  const auto start = std::chrono::steady_clock::now();
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    pty.CloseMaster();
+  });
+  for (const bool blocks : {false, true}) EXPECT_FALSE(transfer(plotJob(6000), blocks));
+  unplug.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
