@@ -25,9 +25,10 @@ build-test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
+# The fuzzers run first so that the suite's summary closes the output.
 test: build-test
-	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 	@if [ -f fuzz/CMakeLists.txt ]; then $(MAKE) --no-print-directory fuzz; fi
+	cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
 # libFuzzer targets, built with clang in their own tree, each run for 60 seconds.
 fuzz: deps
@@ -36,7 +37,8 @@ fuzz: deps
 	@for f in $(FUZZ_DIR)/fuzz_*; do \
 	  [ -x "$$f" ] || continue; \
 	  echo "fuzzing $$f for 60 s"; \
-	  "$$f" -max_total_time=60 -print_final_stats=1 || exit 1; \
+	  if ! "$$f" -max_total_time=60 -print_final_stats=1 > "$$f.log" 2>&1; then tail -n 60 "$$f.log"; exit 1; fi; \
+	  grep -E '^(Done|stat::number_of_executed_units)' "$$f.log"; \
 	done
 
 clean:

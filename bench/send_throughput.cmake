@@ -1,0 +1,2 @@
+add_executable(send_throughput ${CMAKE_CURRENT_LIST_DIR}/send_throughput.cpp)
+target_link_libraries(send_throughput PRIVATE korvex_transmission)
