@@ -6,6 +6,7 @@
 // a piece per line. Time runs until the reader has the last byte; best of five, the three ways taking turns so that a slow moment of the machine
 // does not fall on one of them only.
 
+#include "BenchPty.h"
 #include "platform/MainThread.h"
 #include "ports/PortExState.h"
 #include "transmission/DirectPortDriver.h"
@@ -13,48 +14,15 @@
 #include "transmission/SendSession.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <functional>
 #include <stdexcept>
-#include <stdlib.h>
 #include <string>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 constexpr std::size_t kJobBytes = 5u << 20;
 constexpr int kRuns = 5;
-
-struct Pty {
-  Pty() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pty");
-    slavePath = ptsname(master);
-  }
-  ~Pty() { close(master); }
-  int master;
-  std::string slavePath;
-};
-
-double secondsUntilReceived(const Pty& pty, std::size_t total, const std::function<void()>& send) {
-  const auto start = std::chrono::steady_clock::now();
-  std::thread reader([&] {
-    std::vector<char> buffer(1 << 16);
-    for (std::size_t received = 0; received < total;) {
-      const ssize_t n = read(pty.master, buffer.data(), buffer.size());
-      if (n <= 0) break;
-      received += static_cast<std::size_t>(n);
-    }
-  });
-  send();
-  reader.join();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 struct DrainingView : ISendView {
   void ShowStatus(const std::u16string&) override {}
@@ -65,7 +33,7 @@ struct DrainingView : ISendView {
 };
 
 double sessionSeconds(const std::string& job, bool blocks) {
-  Pty pty;
+  BenchPty pty;
   TPortExState state;
   state.SetPortName(pty.slavePath);
   state.SetBaudRate(115200);
@@ -73,7 +41,7 @@ double sessionSeconds(const std::string& job, bool blocks) {
   if (!DCE_OpenPort(state.BuildDescriptor())) throw std::runtime_error("cannot open " + pty.slavePath);
   DrainingView view;
   bool ok = false;
-  const double seconds = secondsUntilReceived(pty, job.size(), [&] {
+  const double seconds = pty.SecondsUntilReceived(job.size(), [&] {
     TSendSession session(view, DirectPortWriter(), pty.slavePath);
     session.Run(job, blocks);
     ok = session.SendOk;
@@ -84,13 +52,9 @@ double sessionSeconds(const std::string& job, bool blocks) {
 }
 
 double plainSeconds(const std::string& job) {
-  Pty pty;
-  const int fd = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(fd, TCSANOW, &tio);
-  const double seconds = secondsUntilReceived(pty, job.size(), [&] {
+  BenchPty pty;
+  const int fd = pty.OpenRawSlave();
+  const double seconds = pty.SecondsUntilReceived(job.size(), [&] {
     for (std::size_t done = 0; done < job.size();) {
       const ssize_t n = ::write(fd, job.data() + done, job.size() - done);
       if (n > 0) done += static_cast<std::size_t>(n);

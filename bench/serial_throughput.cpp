@@ -7,65 +7,25 @@
 // runs until the reader has received the last byte. Each pass runs five times; the
 // best time counts.
 
+#include "BenchPty.h"
 #include "platform/MainThread.h"
 #include "transmission/CPort.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
-#include <stdexcept>
-#include <stdlib.h>
 #include <string>
-#include <termios.h>
-#include <thread>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 
 constexpr std::size_t kTotalBytes = 16u << 20;
 constexpr int kRuns = 5;
 
-struct Pty {
-  Pty() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("no pty");
-    slavePath = ptsname(master);
-  }
-  ~Pty() { close(master); }
-  int master;
-  std::string slavePath;
-};
-
-// Reads the master until every byte has arrived.
-std::thread startReader(int master) {
-  return std::thread([master] {
-    std::vector<char> buffer(1 << 16);
-    std::size_t received = 0;
-    while (received < kTotalBytes) {
-      const ssize_t n = read(master, buffer.data(), buffer.size());
-      if (n <= 0) break;
-      received += static_cast<std::size_t>(n);
-    }
-  });
-}
-
-template <class Write>
-double secondsFor(Pty& pty, Write write) {
-  const auto start = std::chrono::steady_clock::now();
-  std::thread reader = startReader(pty.master);
-  write();
-  reader.join();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 double componentSeconds(const std::string& job, std::size_t block) {
-  Pty pty;
+  BenchPty pty;
   TComPort port;
   port.SetPort(pty.slavePath);
   port.OpenPort();
-  return secondsFor(pty, [&] {
+  return pty.SecondsUntilReceived(job.size(), [&] {
     for (std::size_t done = 0; done < job.size();) {
       const auto count = static_cast<std::int32_t>(std::min(block, job.size() - done));
       done += static_cast<std::size_t>(port.WriteBuffer(job.data() + done, count));
@@ -75,13 +35,9 @@ double componentSeconds(const std::string& job, std::size_t block) {
 }
 
 double plainSeconds(const std::string& job, std::size_t block) {
-  Pty pty;
-  const int fd = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  tcsetattr(fd, TCSANOW, &tio);
-  const double seconds = secondsFor(pty, [&] {
+  BenchPty pty;
+  const int fd = pty.OpenRawSlave();
+  const double seconds = pty.SecondsUntilReceived(job.size(), [&] {
     for (std::size_t done = 0; done < job.size();) {
       const ssize_t n = ::write(fd, job.data() + done, std::min(block, job.size() - done));
       if (n > 0) done += static_cast<std::size_t>(n);
