@@ -519,8 +519,7 @@ void TKorvexFrm::FillRawComPortList() { fillPortCombo(cbRawComPort); }
 
 void TKorvexFrm::refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)()) {
   const QString remembered = combo->currentIndex() >= 0 ? combo->currentText() : QString();
-  if (PortState) PortState->RefreshComPorts();
-  (this->*fill)();
+  (this->*fill)();  // rescans the ports itself
   const QSignalBlocker quiet(combo);
   combo->setCurrentIndex(remembered.isEmpty() ? -1 : combo->findText(remembered));
 }

@@ -4,6 +4,7 @@
 #include "DirectSend.h"
 #include "translation/TransMessageBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -126,6 +127,12 @@ void TFrmComSend::dAbortClick() {
 void TFrmComSend::closeEvent(QCloseEvent* event) {
   if (Session) Session->RequestAbort();
   QDialog::closeEvent(event);
+}
+
+void TFrmComSend::showEvent(QShowEvent* event) {
+  if (const QWidget* main = QApplication::activeWindow(); main && main != this)
+    move(main->geometry().center() - rect().center());
+  QDialog::showEvent(event);
 }
 
 void TFrmComSend::ShowStatus(const std::u16string& status) { labelStatus->setText(QString::fromStdU16String(status)); }

@@ -41,6 +41,7 @@ public:
 
 protected:
   void closeEvent(QCloseEvent* event) override;  // a close request aborts the transfer
+  void showEvent(QShowEvent* event) override;    // centred on the main window
 
 private:
   void ShowStatus(const std::u16string& status) override;

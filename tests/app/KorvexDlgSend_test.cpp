@@ -125,3 +125,14 @@ TEST_F(WindowSend, AbortQuestionAnsweredYesStopsTheSend) {
   cutter.Resume();
   EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
 }
+
+TEST_F(WindowSend, ClosingTheDialogEndsTheSendWithoutAQuestion) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();
+  frm.TntMemo1->setPlainText(QString(60000, 'w'));
+  BoxAnswers boxes(idYes);
+  whileSending(300, [](TFrmComSend& dialog) { dialog.close(); });
+  frm.dSend->click();
+  EXPECT_TRUE(boxes.texts.isEmpty());
+  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+}
