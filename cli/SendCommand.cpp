@@ -51,8 +51,9 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
       if (arg == "--port") {
         options.port = value;
       } else if (arg == "--baud") {
-        if (!parseWhole(value, 1, 0x7FFFFFFF, number)) {
-          error = "bad baud rate: " + value;
+        // The port would silently run at 9600 with any other rate.
+        if (!parseWhole(value, 1, 0x7FFFFFFF, number) || !IsDirectBaudRate(static_cast<std::int32_t>(number))) {
+          error = "unsupported baud rate: " + value + " (2400 4800 9600 14400 19200 38400 56000 57600 115200)";
           return false;
         }
         options.baud = static_cast<std::int32_t>(number);

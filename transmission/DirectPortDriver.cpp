@@ -2,6 +2,8 @@
 
 #include "ports/PortExState.h"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -53,6 +55,11 @@ std::string DCE_LastError() { return lastOpenError(); }
 TComPort* DirectComPort() { return directPort().get(); }
 
 bool DCE_COMFILE_Open() { return directPort() && directPort()->Connected(); }
+
+bool IsDirectBaudRate(std::int32_t baud) {
+  const std::string value = std::to_string(baud);
+  return std::any_of(std::begin(kBaudRows), std::end(kBaudRows), [&](const BaudRow& row) { return value == row.value; });
+}
 
 void ApplyPortSettings() {
   TComPort* port = DirectComPort();

@@ -23,5 +23,7 @@ bool DCE_SendText(const std::string& text);
 // Closes and destroys the port after what it still holds has had its write timeout to
 // go out; errors of the close are swallowed. The remembered descriptor stays.
 void DCE_ClosePort();
+// True for the baud rates a descriptor can set; any other value leaves the port at 9600.
+bool IsDirectBaudRate(std::int32_t baud);
 // Sets the port's baud rate and flow control from the remembered settings part.
 void ApplyPortSettings();

@@ -62,6 +62,7 @@ TEST_F(SendCommandTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
       {file},
       {file, "--port"},
       {file, "--port", "ttyUSB0", "--baud", "fast"},
+      {file, "--port", "ttyUSB0", "--baud", "1200"},
       {file, "--port", "ttyUSB0", "--flow", "rts"},
       {file, "--port", "ttyUSB0", "--tx-buffer", "-1"},
       {file, "extra", "--port", "ttyUSB0"},
