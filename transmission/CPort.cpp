@@ -94,7 +94,7 @@ void TComTimeouts::set(std::int32_t& field, std::int32_t value) {
   comPort_.ApplyTimeoutSettings();
 }
 
-void TComFlowControl::applyControlBlock() { comPort_.ApplyControlBlock(); }
+void TComControlBlockSettings::applyControlBlock() { comPort_.ApplyControlBlock(); }
 
 TFlowControl TComFlowControl::FlowControl() const {
   if (controlRTS_ == rtsHandshake && outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_) return fcHardware;
@@ -111,8 +111,6 @@ void TComFlowControl::SetFlowControl(TFlowControl value) {
   }
   applyControlBlock();
 }
-
-void TComParity::applyControlBlock() { comPort_.ApplyControlBlock(); }
 
 void TComBuffer::set(std::int32_t& field, std::int32_t value) {
   if (value > 0 && value % 2 != 0) --value;

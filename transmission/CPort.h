@@ -79,11 +79,30 @@ private:
   std::int32_t writeTotalMultiplier_ = 100, writeTotalConstant_ = 1000;
 };
 
-class TComFlowControl {
+// A settings group whose fields are part of the device control block: every change
+// applies the block to an open port.
+class TComControlBlockSettings {
 public:
-  explicit TComFlowControl(TCustomComPort& comPort) : comPort_(comPort) {}
-  TComFlowControl(const TComFlowControl&) = delete;
-  TComFlowControl& operator=(const TComFlowControl&) = delete;
+  TComControlBlockSettings(const TComControlBlockSettings&) = delete;
+  TComControlBlockSettings& operator=(const TComControlBlockSettings&) = delete;
+
+protected:
+  explicit TComControlBlockSettings(TCustomComPort& comPort) : comPort_(comPort) {}
+  template <class T>
+  void set(T& field, T value) {
+    if (field == value) return;
+    field = value;
+    applyControlBlock();
+  }
+  void applyControlBlock();
+
+private:
+  TCustomComPort& comPort_;
+};
+
+class TComFlowControl : public TComControlBlockSettings {
+public:
+  explicit TComFlowControl(TCustomComPort& comPort) : TComControlBlockSettings(comPort) {}
 
   bool OutCTSFlow() const { return outCTSFlow_; }
   bool OutDSRFlow() const { return outDSRFlow_; }
@@ -113,14 +132,6 @@ public:
   void SetFlowControl(TFlowControl value);
 
 private:
-  template <class T>
-  void set(T& field, T value) {
-    if (field == value) return;
-    field = value;
-    applyControlBlock();
-  }
-  void applyControlBlock();
-  TCustomComPort& comPort_;
   bool outCTSFlow_ = false, outDSRFlow_ = false;
   TDTRFlowControl controlDTR_ = dtrDisable;
   TRTSFlowControl controlRTS_ = rtsDisable;
@@ -128,11 +139,9 @@ private:
   std::uint8_t xonChar_ = 17, xoffChar_ = 19;
 };
 
-class TComParity {
+class TComParity : public TComControlBlockSettings {
 public:
-  explicit TComParity(TCustomComPort& comPort) : comPort_(comPort) {}
-  TComParity(const TComParity&) = delete;
-  TComParity& operator=(const TComParity&) = delete;
+  explicit TComParity(TCustomComPort& comPort) : TComControlBlockSettings(comPort) {}
 
   TParityBits Bits() const { return bits_; }
   bool Check() const { return check_; }
@@ -144,14 +153,6 @@ public:
   void SetReplaceChar(std::uint8_t value) { set(replaceChar_, value); }
 
 private:
-  template <class T>
-  void set(T& field, T value) {
-    if (field == value) return;
-    field = value;
-    applyControlBlock();
-  }
-  void applyControlBlock();
-  TCustomComPort& comPort_;
   TParityBits bits_ = prNone;
   bool check_ = false, replace_ = false;
   std::uint8_t replaceChar_ = 0;
@@ -268,8 +269,7 @@ protected:
 
 private:
   friend class TComTimeouts;
-  friend class TComFlowControl;
-  friend class TComParity;
+  friend class TComControlBlockSettings;
   friend class TComBuffer;
   friend class TComThread;
 
