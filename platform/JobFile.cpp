@@ -1,9 +1,9 @@
 #include "JobFile.h"
 
 #include "CodePage.h"
+#include "NumberText.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,9 +41,7 @@ bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reaso
 }
 
 std::string JobSizeText(std::size_t bytes) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%zu (%.2f Kb)", bytes, static_cast<double>(bytes) / 1024.0);
-  return text;
+  return std::to_string(bytes) + " (" + FixedPoint(static_cast<double>(bytes) / 1024.0, 2) + " Kb)";
 }
 
 std::string DetectLineBreak(const std::string& bytes) {

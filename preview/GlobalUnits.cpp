@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <initializer_list>
 #include <limits>
 
@@ -100,7 +100,9 @@ std::string FixedText(double V, int Decimals, int Precision) {
   // Eight decimals carry everything that survived RoundEightDecimals; the largest
   // double has 309 integer digits.
   char text[400];
-  const int width = std::snprintf(text, sizeof text, "%.8f", std::fabs(V));
+  // to_chars, not printf: the user's locale must not change the separator's width.
+  const int width = static_cast<int>(
+      std::to_chars(text, text + sizeof text, std::fabs(V), std::chars_format::fixed, 8).ptr - text);
   std::size_t intDigits = static_cast<std::size_t>(width) - 9;
   std::string digits(text, intDigits);
   digits.append(text + intDigits + 1, 8);

@@ -1,15 +1,13 @@
 #include "ActivityLog.h"
 
 #include "platform/Clock.h"
+#include "platform/NumberText.h"
 
-#include <cstdio>
 
 std::string TActivityLog::LogClockText() const {
   const double seconds =
       static_cast<double>(QueryPerformanceCounter() - LogClockStart) / static_cast<double>(QueryPerformanceFrequency());
-  char text[64];
-  std::snprintf(text, sizeof text, "%.3f", seconds);
-  return text;
+  return FixedPoint(seconds, 3);
 }
 
 void TActivityLog::RestartLogClock() { LogClockStart = QueryPerformanceCounter(); }

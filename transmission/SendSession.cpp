@@ -2,10 +2,10 @@
 
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
+#include "platform/NumberText.h"
 #include "translation/TransUtils.h"
 
 #include <algorithm>
-#include <cstdio>
 
 int SendPieceMax = 0;
 int SendPiecePref = 0;
@@ -18,11 +18,7 @@ constexpr std::size_t kDefaultPreferred = 1024;
 constexpr std::size_t kDefaultBlock = 2048;
 constexpr unsigned kNoProgressPauseMs = 50;
 
-std::string kilobytes(std::size_t bytes) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f Kb", static_cast<double>(bytes) / 1024.0);
-  return text;
-}
+std::string kilobytes(std::size_t bytes) { return FixedPoint(static_cast<double>(bytes) / 1024.0, 2) + " Kb"; }
 
 }  // namespace
 
@@ -81,10 +77,8 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
 }
 
 void TSendSession::showSent(std::size_t sent, std::size_t total) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%.2f kb / %.2f kb", static_cast<double>(sent) / 1024.0,
-                static_cast<double>(total) / 1024.0);
-  View.ShowProgressText(text);
+  View.ShowProgressText(FixedPoint(static_cast<double>(sent) / 1024.0, 2) + " kb / " +
+                        FixedPoint(static_cast<double>(total) / 1024.0, 2) + " kb");
 }
 
 bool TSendSession::SendInPieces(std::string text) {
