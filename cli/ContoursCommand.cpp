@@ -2,33 +2,24 @@
 
 #include "geometry/VirtualCutterPort.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "platform/JobFile.h"
+#include "platform/NumberText.h"
+
 #include <istream>
-#include <iterator>
 #include <ostream>
 
 namespace {
 
-void AppendFloat(std::string& Out, float V) {
-  char buf[32];
-  const int n = std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(V));
-  Out.append(buf, static_cast<std::size_t>(n));
-}
-
-// False with errno set when the file cannot be opened or read.
-bool ReadFileBytes(const std::string& Path, std::string& Bytes) {
-  std::FILE* f = std::fopen(Path.c_str(), "rb");
-  if (!f) return false;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) Bytes.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
-  const int readErrno = errno;
-  std::fclose(f);
-  errno = readErrno;
-  return !failed;
+// Everything the stream holds, in large reads rather than a character at a time.
+bool ReadStream(std::istream& In, std::string& Bytes) {
+  std::streambuf* buf = In.rdbuf();
+  if (!buf) return false;
+  char chunk[65536];
+  for (;;) {
+    const std::streamsize n = buf->sgetn(chunk, sizeof chunk);
+    if (n <= 0) return true;
+    Bytes.append(chunk, static_cast<std::size_t>(n));
+  }
 }
 
 }  // namespace
@@ -58,22 +49,22 @@ std::string ContoursJson(const std::string& Bytes) {
       for (std::ptrdiff_t j = 0; j < c->PointCount(); ++j) {
         const TVector2D p = AsVector(c->PointAt(j));
         out += j ? ", [" : "[";
-        AppendFloat(out, p.X);
+        AppendShortest(out, p.X);
         out += ", ";
-        AppendFloat(out, p.Y);
+        AppendShortest(out, p.Y);
         out += ']';
       }
       out += "]}";
     }
     const TRect2D b = list->GetBounds();
     out += "], \"bounds\": [";
-    AppendFloat(out, b.Left);
+    AppendShortest(out, b.Left);
     out += ", ";
-    AppendFloat(out, b.Top);
+    AppendShortest(out, b.Top);
     out += ", ";
-    AppendFloat(out, b.Right);
+    AppendShortest(out, b.Right);
     out += ", ";
-    AppendFloat(out, b.Bottom);
+    AppendShortest(out, b.Bottom);
     out += ']';
   }
   out += ", \"events\": [" + events + "]}\n";
@@ -88,13 +79,12 @@ int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, s
   }
   std::string bytes;
   if (Args[0] == "-") {
-    bytes.assign(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-    if (In.bad()) {
+    if (!ReadStream(In, bytes)) {
       Err << "korvex-cli: cannot read standard input\n";
       return 2;
     }
-  } else if (!ReadFileBytes(Args[0], bytes)) {
-    Err << "korvex-cli: cannot read " << Args[0] << ": " << std::strerror(errno) << "\n";
+  } else if (std::string reason; !LoadJobFile(Args[0], bytes, reason)) {
+    Err << "korvex-cli: cannot read " << Args[0] << ": " << reason << "\n";
     return 2;
   }
   const std::string json = ContoursJson(bytes);

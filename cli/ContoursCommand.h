@@ -8,7 +8,7 @@
 // Interprets Bytes as the preview does and answers one JSON object and a newline:
 // {"contours": [{"pen": P, "points": [[x, y], ...]}, ...], "bounds": [l, t, r, b],
 // "events": [codes...]}, with null contours and bounds for an empty text. Floats are
-// written with nine significant digits, which read back as the same 32-bit float.
+// written in the shortest form that reads back as the same 32-bit float.
 std::string ContoursJson(const std::string& Bytes);
 
 // Args follow the subcommand name; "-" reads standard input (In). Answers the exit

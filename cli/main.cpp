@@ -36,6 +36,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Standard input is read in large blocks; it is never mixed with C stdio here.
+  std::ios::sync_with_stdio(false);
   if (argc < 2) return Usage();
   for (const TCommandEntry& c : kCommands) {
     if (std::strcmp(argv[1], c.Name) == 0)

@@ -27,20 +27,20 @@ TRun RunContours(const std::vector<std::string>& Args, const std::string& Stdin 
 
 TEST(ContoursJson, WorkedExample) {
   EXPECT_EQ(ContoursJson("IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;"),
-            "{\"contours\": [{\"pen\": 0, \"points\": [[0, 0], [0.0250000004, 0.0250000004]]}, "
-            "{\"pen\": 0, \"points\": [[100, 100], [100.025002, 100.025002]]}], "
-            "\"bounds\": [0, 0, 100.025002, 100.025002], \"events\": [2, 3, 2, 3, 2, 4]}\n");
+            "{\"contours\": [{\"pen\": 0, \"points\": [[0, 0], [0.025, 0.025]]}, "
+            "{\"pen\": 0, \"points\": [[100, 100], [100.025, 100.025]]}], "
+            "\"bounds\": [0, 0, 100.025, 100.025], \"events\": [2, 3, 2, 3, 2, 4]}\n");
 }
 
 TEST(ContoursJson, EmptyTextHasNoListAndSeparatorsAnEmptyOne) {
   EXPECT_EQ(ContoursJson(""), "{\"contours\": null, \"bounds\": null, \"events\": []}\n");
   EXPECT_EQ(ContoursJson(";\r\n"),
-            "{\"contours\": [], \"bounds\": [2.14748365e+09, 2.14748365e+09, -2.14748365e+09, "
-            "-2.14748365e+09], \"events\": [4]}\n");
+            "{\"contours\": [], \"bounds\": [2147483648, 2147483648, -2147483648, "
+            "-2147483648], \"events\": [4]}\n");
 }
 
 TEST(ContoursJson, FloatsReadBackExactly) {
-  // 1/40 steps are not binary fractions; nine digits must still give the same float.
+  // 1/40 steps are not binary fractions; the shortest text must still give the same float.
   const std::string json = ContoursJson("PD12345,-987653;");
   const std::size_t at = json.find("[[0, 0], [");
   ASSERT_NE(at, std::string::npos);
