@@ -1,5 +1,7 @@
 #include "RawCutGeo.h"
 
+#include <utility>
+
 namespace {
 
 // First operand unless the second is strictly better, so ties and signed zeros keep
@@ -17,15 +19,57 @@ TVector2D AsVector(const TSimplePt* Point) {
   return Point ? TVector2D{Point->X, Point->Y} : TVector2D{};
 }
 
+TSimpleContour::TSimpleContour(TSimpleContour&& Other) noexcept
+    : Pen(Other.Pen),
+      FStore(std::exchange(Other.FStore, nullptr)),
+      FBegin(std::exchange(Other.FBegin, 0)),
+      FCount(std::exchange(Other.FCount, 0)),
+      FOwnsStore(std::exchange(Other.FOwnsStore, false)),
+      FBoundsValid(Other.FBoundsValid),
+      FBounds(Other.FBounds) {}
+
+TSimpleContour::~TSimpleContour() {
+  if (FOwnsStore) delete FStore;
+}
+
+void TSimpleContour::MakeLastInStore() {
+  if (!FStore) {
+    FStore = new std::vector<TSimplePt>;
+    FOwnsStore = true;
+    return;
+  }
+  // Only a contour that gains points after a later one started gets here: its points
+  // move to the end, leaving their old place unused.
+  const std::vector<TSimplePt> points(Points().begin(), Points().end());
+  Place(*FStore, points);
+}
+
+void TSimpleContour::Place(std::vector<TSimplePt>& Store, std::span<const TSimplePt> Pts) {
+  // A store never holds more than kMaxPoints, so offsets fit 32 bits; what would not
+  // fit is dropped.
+  FBegin = static_cast<std::uint32_t>(Store.size());
+  FCount = 0;
+  if (Store.size() + Pts.size() > kMaxPoints) return;
+  Store.insert(Store.end(), Pts.begin(), Pts.end());
+  FCount = static_cast<std::uint32_t>(Pts.size());
+}
+
+void TSimpleContour::Adopt(std::vector<TSimplePt>& ListStore) {
+  Place(ListStore, Points());
+  if (FOwnsStore) delete FStore;
+  FStore = &ListStore;
+  FOwnsStore = false;
+}
+
 const TSimplePt* TSimpleContour::PointAt(std::ptrdiff_t Index) const {
   if (Index < 0 || Index >= PointCount()) return nullptr;
-  return &FPoints[static_cast<std::size_t>(Index)];
+  return FStore->data() + FBegin + Index;
 }
 
 TRect2D TSimpleContour::GetBounds() const {
   if (!FBoundsValid) {
     TRect2D r = EmptyRect2D;
-    for (const TSimplePt& p : FPoints) r = Extend(r, p.X, p.Y, p.X, p.Y);
+    for (const TSimplePt& p : Points()) r = Extend(r, p.X, p.Y, p.X, p.Y);
     FBounds = r;
     FBoundsValid = true;
   }
@@ -39,21 +83,22 @@ TSimpleContourList::~TSimpleContourList() {
 
 std::ptrdiff_t TSimpleContourList::AddContour(std::unique_ptr<TSimpleContour> Contour) {
   if (!Contour) return -1;
-  FContours.push_back(std::move(Contour));
+  Contour->Adopt(FPoints);
+  FContours.push_back(std::move(*Contour));
   FBoundsValid = false;
   return ContourCount() - 1;
 }
 
 TSimpleContour* TSimpleContourList::ContourAt(std::ptrdiff_t Index) const {
   if (Index < 0 || Index >= ContourCount()) return nullptr;
-  return FContours[static_cast<std::size_t>(Index)].get();
+  return &FContours[static_cast<std::size_t>(Index)];
 }
 
 TRect2D TSimpleContourList::GetBounds() const {
   if (!FBoundsValid) {
     TRect2D r = EmptyRect2D;
-    for (const auto& c : FContours) {
-      const TRect2D b = c->GetBounds();
+    for (const TSimpleContour& c : FContours) {
+      const TRect2D b = c.GetBounds();
       r = Extend(r, b.Left, b.Top, b.Right, b.Bottom);
     }
     FBounds = r;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <vector>
 
 struct TVector2D {
@@ -41,26 +42,56 @@ struct TSimplePt {
 // A missing point (an index out of range) reads as the origin.
 TVector2D AsVector(const TSimplePt* Point);
 
+class TSimpleContourList;
+
+// A contour's points sit in one array that it shares with the other contours of its
+// list (a contour not yet in a list has an array of its own), so a job of many short
+// cuts costs little more than its points.
 class TSimpleContour {
 public:
   std::int32_t Pen = 0;
 
+  TSimpleContour() = default;
+  TSimpleContour(TSimpleContour&& Other) noexcept;
+  TSimpleContour& operator=(TSimpleContour&&) = delete;
+  ~TSimpleContour();
+
   // Appends the point unless it equals the last one exactly. Inline: the interpreter
   // calls it for every cutting move.
   void AddPoint(float X, float Y) {
-    if (!FPoints.empty() && FPoints.back().X == X && FPoints.back().Y == Y) return;
-    FPoints.push_back({X, Y});
+    if (FCount > 0) {
+      const TSimplePt& last = (*FStore)[FBegin + FCount - 1];
+      if (last.X == X && last.Y == Y) return;
+    }
+    if (!FStore || FBegin + FCount != FStore->size()) MakeLastInStore();
+    if (FStore->size() >= kMaxPoints) return;  // 32 GB of points: the rest is not kept
+    FStore->push_back({X, Y});
+    ++FCount;
     FBoundsValid = false;
   }
-  std::ptrdiff_t PointCount() const { return static_cast<std::ptrdiff_t>(FPoints.size()); }
-  // nullptr outside 0 .. count-1. The pointer stays valid while the contour lives:
-  // a deque never moves its elements when it grows at the end.
+  std::ptrdiff_t PointCount() const { return FCount; }
+  // nullptr outside 0 .. count-1. Valid until the next point is added to the list.
   const TSimplePt* PointAt(std::ptrdiff_t Index) const;
+  std::span<const TSimplePt> Points() const {
+    return FCount ? std::span<const TSimplePt>(FStore->data() + FBegin, FCount) : std::span<const TSimplePt>();
+  }
   // Cached until the next point is added; EmptyRect2D without points.
   TRect2D GetBounds() const;
 
 private:
-  std::deque<TSimplePt> FPoints;
+  friend class TSimpleContourList;
+  static constexpr std::uint32_t kMaxPoints = 0xFFFFFFFFu;
+  // Moves the points to the end of the store (creating an own store first when there
+  // is none), so that the next point can be appended.
+  void MakeLastInStore();
+  // Appends the points to Store and points this contour at them there.
+  void Place(std::vector<TSimplePt>& Store, std::span<const TSimplePt> Pts);
+  void Adopt(std::vector<TSimplePt>& ListStore);
+
+  std::vector<TSimplePt>* FStore = nullptr;  // the list's, or FOwnsStore
+  std::uint32_t FBegin = 0;
+  std::uint32_t FCount = 0;
+  bool FOwnsStore = false;
   mutable bool FBoundsValid = false;
   mutable TRect2D FBounds = EmptyRect2D;
 };
@@ -72,17 +103,20 @@ public:
   TSimpleContourList& operator=(const TSimpleContourList&) = delete;
   ~TSimpleContourList();
 
-  // Takes ownership and answers the new index; a null contour is refused with -1.
+  // Takes the contour over and answers its index; a null contour is refused with -1.
+  // The contour is moved into the list: reach it through ContourAt from then on.
   std::ptrdiff_t AddContour(std::unique_ptr<TSimpleContour> Contour);
   std::ptrdiff_t ContourCount() const { return static_cast<std::ptrdiff_t>(FContours.size()); }
-  // nullptr outside 0 .. count-1.
+  // nullptr outside 0 .. count-1; valid while the list lives.
   TSimpleContour* ContourAt(std::ptrdiff_t Index) const;
   // Cached until the next AddContour: points added to a contour already in the list
   // do not refresh it, so ask only once the list is complete.
   TRect2D GetBounds() const;
 
 private:
-  std::vector<std::unique_ptr<TSimpleContour>> FContours;
+  std::vector<TSimplePt> FPoints;  // the points of every contour, contour by contour
+  // A deque keeps each contour in place as the list grows, without a heap block each.
+  mutable std::deque<TSimpleContour> FContours;
   mutable bool FBoundsValid = false;
   mutable TRect2D FBounds = EmptyRect2D;
 };

@@ -259,8 +259,7 @@ bool TVirtCutterObj::RaiseCutterEvent(std::int32_t Code, TVector2D Point,
           auto contour = std::make_unique<TSimpleContour>();
           contour->Pen = PenNumber;
           contour->AddPoint(CurrentPos.X, CurrentPos.Y);
-          FCurrentContour = contour.get();
-          FContours->AddContour(std::move(contour));
+          FCurrentContour = FContours->ContourAt(FContours->AddContour(std::move(contour)));
         }
         FCurrentContour->AddPoint(Point.X, Point.Y);
         break;

@@ -21,13 +21,30 @@ TEST(SimpleContour, OutOfRangeIndexesGiveNilWhichReadsAsOrigin) {
   EXPECT_EQ(AsVector(c.PointAt(1)), (TVector2D{0.0f, 0.0f}));
 }
 
-TEST(SimpleContour, PointersStayValidWhileTheContourGrows) {
-  TSimpleContour c;
-  c.AddPoint(0.0f, 0.0f);
-  const TSimplePt* first = c.PointAt(0);
-  for (int i = 1; i < 100000; ++i) c.AddPoint(static_cast<float>(i), 0.0f);
-  EXPECT_EQ(c.PointAt(0), first);
-  EXPECT_EQ(first->X, 0.0f);
+TEST(SimpleContourList, AnEarlierContourThatGrowsKeepsItsOwnPointsAndTheOthers) {
+  // Contours share one array; a contour that gains points after a later one started
+  // must neither overwrite that one nor lose its own.
+  TSimpleContourList list;
+  auto first = std::make_unique<TSimpleContour>();
+  first->AddPoint(1.0f, 1.0f);
+  list.AddContour(std::move(first));
+  auto second = std::make_unique<TSimpleContour>();
+  second->AddPoint(5.0f, 5.0f);
+  list.AddContour(std::move(second));
+  TSimpleContour* a = list.ContourAt(0);
+  TSimpleContour* b = list.ContourAt(1);
+  for (int i = 2; i < 1000; ++i) {
+    a->AddPoint(static_cast<float>(i), 1.0f);
+    b->AddPoint(static_cast<float>(i), 5.0f);
+  }
+  ASSERT_EQ(a->PointCount(), 999);
+  ASSERT_EQ(b->PointCount(), 999);
+  EXPECT_EQ(AsVector(a->PointAt(0)), (TVector2D{1.0f, 1.0f}));
+  EXPECT_EQ(AsVector(b->PointAt(0)), (TVector2D{5.0f, 5.0f}));
+  for (int i = 1; i < 999; ++i) {
+    EXPECT_EQ(AsVector(a->PointAt(i)), (TVector2D{static_cast<float>(i + 1), 1.0f}));
+    EXPECT_EQ(AsVector(b->PointAt(i)), (TVector2D{static_cast<float>(i + 1), 5.0f}));
+  }
 }
 
 TEST(SimpleContour, Bounds) {
@@ -55,13 +72,14 @@ TEST(SimpleContourList, IndexesOwnershipAndBounds) {
   auto b = std::make_unique<TSimpleContour>();
   b->Pen = 2;
   b->AddPoint(-2.0f, 9.0f);
-  TSimpleContour* bRaw = b.get();
   EXPECT_EQ(list.AddContour(std::move(a)), 0);
   EXPECT_EQ(list.AddContour(std::make_unique<TSimpleContour>()), 1);  // no points
   EXPECT_EQ(list.AddContour(std::move(b)), 2);
 
   ASSERT_EQ(list.ContourCount(), 3);
-  EXPECT_EQ(list.ContourAt(2), bRaw);
+  EXPECT_EQ(list.ContourAt(2)->Pen, 2);
+  EXPECT_EQ(AsVector(list.ContourAt(2)->PointAt(0)), (TVector2D{-2.0f, 9.0f}));
+  EXPECT_EQ(list.ContourAt(0)->PointCount(), 2);
   EXPECT_EQ(list.ContourAt(-1), nullptr);
   EXPECT_EQ(list.ContourAt(3), nullptr);
   // The empty contour contributes nothing.
@@ -72,8 +90,7 @@ TEST(SimpleContourList, CacheIsRefreshedByAddContourOnly) {
   TSimpleContourList list;
   auto c = std::make_unique<TSimpleContour>();
   c->AddPoint(0.0f, 0.0f);
-  TSimpleContour* raw = c.get();
-  list.AddContour(std::move(c));
+  TSimpleContour* raw = list.ContourAt(list.AddContour(std::move(c)));
   EXPECT_EQ(list.GetBounds(), (TRect2D{0.0f, 0.0f, 0.0f, 0.0f}));
   raw->AddPoint(4.0f, 4.0f);
   EXPECT_EQ(list.GetBounds(), (TRect2D{0.0f, 0.0f, 0.0f, 0.0f}));
