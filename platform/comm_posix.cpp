@@ -20,8 +20,9 @@
 
 namespace comm_detail {
 
-// comm_termios2.cpp; both return 0 or an errno value.
-int SetCustomLineSpeed(int fd, std::uint32_t baud);
+// comm_termios2.cpp; both return 0 or an errno value. The code is the rate's B constant,
+// or B0 for a rate that has none.
+int SetLineSpeed(int fd, std::uint32_t baud, unsigned code);
 int GetLineSpeed(int fd, std::uint32_t& baud);
 
 using Clock = std::chrono::steady_clock;
@@ -683,15 +684,10 @@ bool SetCommState(HANDLE handle, const DCB& dcb) {
   termios tio{};
   if (tcgetattr(port->fd, &tio) != 0) return fail(errno);
   applyFraming(tio, dcb);
-  const speed_t speed = standardSpeed(dcb.BaudRate);
-  if (speed != B0) {
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-  }
   if (tcsetattr(port->fd, TCSANOW, &tio) != 0) return fail(errno);
-  if (speed == B0) {
-    if (const int error = SetCustomLineSpeed(port->fd, dcb.BaudRate)) return fail(error);
-  }
+  // Both speeds, every time: an input speed set apart from the output speed would
+  // otherwise outlive a later change of rate.
+  if (const int error = SetLineSpeed(port->fd, dcb.BaudRate, standardSpeed(dcb.BaudRate))) return fail(error);
   if (port->hasModemLines) {
     const std::uint32_t dtr = (dcb.Flags & DCB::fDtrControl) >> DCB::DtrControlShift;
     const std::uint32_t rts = rtsControl(dcb.Flags);
@@ -766,13 +762,10 @@ bool PurgeComm(HANDLE handle, std::uint32_t flags) {
     port->writes.clear();
   }
   // No read is ever pending, so PURGE_RXABORT has nothing to end.
-  // Only output the driver still holds is cleared. A pseudo-terminal never reports any,
-  // and flushing it would discard what its far end has received but not yet read.
-  bool tx = flags & PURGE_TXCLEAR;
+  // Clearing the output throws away everything the kernel still holds for the line; on a
+  // pseudo-terminal that includes what the far end has not read yet.
+  const bool tx = flags & PURGE_TXCLEAR;
   const bool rx = flags & PURGE_RXCLEAR;
-  int queued = 0;
-  if (tx && ioctl(port->fd, TIOCOUTQ, &queued) != 0) return fail(errno);
-  tx = tx && queued > 0;
   if (tx || rx) {
     if (tcflush(port->fd, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0) return fail(errno);
     if (rx) port->lastInQueue = 0;

@@ -9,10 +9,11 @@
 
 namespace comm_detail {
 
-int SetCustomLineSpeed(int fd, std::uint32_t baud) {
+int SetLineSpeed(int fd, std::uint32_t baud, unsigned code) {
   termios2 tio{};
   if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
-  tio.c_cflag = (tio.c_cflag & ~(CBAUD | (CBAUD << IBSHIFT))) | BOTHER | (BOTHER << IBSHIFT);
+  const tcflag_t speed = code != B0 ? code : BOTHER;
+  tio.c_cflag = (tio.c_cflag & ~(CBAUD | (CBAUD << IBSHIFT))) | speed | (speed << IBSHIFT);
   tio.c_ospeed = baud;
   tio.c_ispeed = baud;
   return ioctl(fd, TCSETS2, &tio) == 0 ? 0 : errno;

@@ -45,5 +45,5 @@ void PtyPair::CloseMaster() {
 PtyPair::LineSettings PtyPair::Settings() const {
   termios2 tio{};
   if (ioctl(master_, TCGETS2, &tio) != 0) throw std::runtime_error("TCGETS2");
-  return {tio.c_iflag, tio.c_oflag, tio.c_cflag, tio.c_lflag, tio.c_ospeed, tio.c_cc[VSTART], tio.c_cc[VSTOP]};
+  return {tio.c_iflag, tio.c_oflag, tio.c_cflag, tio.c_lflag, tio.c_ospeed, tio.c_ispeed, tio.c_cc[VSTART], tio.c_cc[VSTOP]};
 }

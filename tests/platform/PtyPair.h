@@ -22,7 +22,7 @@ public:
   void CloseMaster();  // the slave side hangs up, as an unplugged adapter does
 
   struct LineSettings {
-    std::uint32_t iflag, oflag, cflag, lflag, speed;
+    std::uint32_t iflag, oflag, cflag, lflag, speed, inputSpeed;
     unsigned char vstart, vstop;
   };
   LineSettings Settings() const;  // the slave's termios, read through the master
