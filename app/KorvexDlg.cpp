@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -562,6 +563,10 @@ void TKorvexFrm::BluetoothSettings1Click() {
 }
 
 void TKorvexFrm::dSendClick() {
+  // Whatever the route (a second click once the dialog is gone, a shortcut), a send never
+  // starts while another one holds the port.
+  if (SendRunning) return;
+  const QScopedValueRollback<bool> running(SendRunning, true);
   StorePortSettings();
   if (PortState->PortKind != pkDirectCom) {
     TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
@@ -583,6 +588,10 @@ void TKorvexFrm::dSendClick() {
     dialog.UseTxBuffer = useTxBuffer;
     dialog.exec();
     return dialog.SendOk;
+  };
+  hooks.KeepWaiting = [] {
+    QCoreApplication::processEvents();
+    return true;
   };
   RunDirectSend(job, PortState->BuildDescriptor(), cUseComTxBuf->isChecked() ? rxTXBuf->value() : 0, hooks);
 }

@@ -147,4 +147,5 @@ private:
 
   std::string JobBytes;
   std::string JobLineBreak = "\r\n";
+  bool SendRunning = false;  // a send, with its dialog and port, is under way
 };

@@ -3,17 +3,55 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number) {
+  const char byte = static_cast<char>(number);
+  if (::write(signalPipe[1], &byte, 1) < 0) {}  // the pipe holds one byte per signal; more change nothing
+}
+
+// Ctrl-C and SIGTERM close the windows the ordinary way: a running send is cancelled and
+// its port purged, rather than the process dying with the port's queue still cutting.
+void closeWindowsOnSignals(QApplication& app, int& caught) {
+  if (::pipe(signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [&caught] {
+    char byte = 0;
+    if (::read(signalPipe[0], &byte, 1) == 1) caught = byte;
+    QApplication::closeAllWindows();
+  });
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  action.sa_flags = SA_RESETHAND;  // a second signal ends the program at once
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  int caught = 0;
+  closeWindowsOnSignals(app, caught);
   TKorvexFrm window;
   window.adjustSize();
   if (const QScreen* screen = window.screen())
     window.move(screen->availableGeometry().center() - window.rect().center());
   window.show();
   const int result = app.exec();
-  // The last job's tail drains (bounded by its write timeout) before the port closes,
-  // and the port's event thread ends before the application goes away.
-  DCE_ClosePort();
-  return result;
+  // The last job's tail drains (bounded by what the line rate needs) before the port
+  // closes, and the port's event thread ends before the application goes away.
+  DCE_ClosePort([] {
+    QCoreApplication::processEvents();
+    return true;
+  });
+  return caught ? 128 + caught : result;
 }

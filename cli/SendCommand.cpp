@@ -7,8 +7,8 @@
 #include "transmission/DirectSend.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <unistd.h>
@@ -84,7 +84,8 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
   return error.empty();
 }
 
-// Progress on one terminal line, only when stderr is a terminal.
+// Progress on one terminal line, only when stderr is a terminal, at most ten times a
+// second and always at the end.
 class TerminalView : public ISendView {
 public:
   TerminalView(std::ostream& err, TSendSession*& session) : Err(err), Session(session), Tty(isatty(STDERR_FILENO)) {}
@@ -93,16 +94,20 @@ public:
   }
 
   void ShowStatus(const std::u16string&) override {}
-  void ShowProgressText(const std::string& text) override { Text = text; }
+  // The session shows the position first and then its text, so the line is drawn here.
   void ShowProgress(std::size_t position, std::size_t maximum) override {
-    if (!Tty || maximum == 0 || position == 0) return;
-    const double done = static_cast<double>(position) / static_cast<double>(maximum);
-    const int width = 30;
-    const int filled = static_cast<int>(done * width);
-    char line[160];
-    std::snprintf(line, sizeof line, "\r[%-*.*s] %3d%%  %s ", width, filled, "##############################",
-                  static_cast<int>(100.0 * done), Text.c_str());
-    Err << line << std::flush;
+    Position = position;
+    Maximum = maximum;
+  }
+  void ShowProgressText(const std::string& text) override {
+    if (!Tty || Maximum == 0 || Position == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (Position < Maximum && Drawn && now - LastDrawn < std::chrono::milliseconds(100)) return;
+    LastDrawn = now;
+    const std::size_t width = 30;
+    const std::size_t filled = Position * width / Maximum;
+    Err << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
+        << Position * 100 / Maximum << "%  " << text << " " << std::flush;
     Drawn = true;
   }
   void ShowWaiting(bool waiting) override {
@@ -117,7 +122,8 @@ private:
   TSendSession*& Session;
   bool Tty;
   bool Drawn = false;
-  std::string Text;
+  std::size_t Position = 0, Maximum = 0;
+  std::chrono::steady_clock::time_point LastDrawn;
 };
 
 }  // namespace
@@ -134,6 +140,10 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     err << "korvex-cli send: cannot read \"" << options.file << "\": " << reason << "\n";
     return 2;
   }
+  if (job.empty()) {
+    err << "korvex-cli send: \"" << options.file << "\" is empty: nothing to send\n";
+    return 2;
+  }
 
   TPortExState state;
   state.SetPortName(options.port);
@@ -143,6 +153,7 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   interrupted = 0;
   struct sigaction action {};
   action.sa_handler = onInterrupt;
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program whatever it is doing
   sigemptyset(&action.sa_mask);
   struct sigaction previous {};
   sigaction(SIGINT, &action, &previous);
@@ -164,18 +175,15 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     session.Run(text, useTxBuffer);
     return session.SendOk;
   };
+  hooks.KeepWaiting = [] { return !interrupted; };
   const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
-  // A cancelled job stops here: the component's own close throws away what is queued.
-  // Otherwise the driver's close lets the tail drain first.
-  if (interrupted && DirectComPort()) {
-    try {
-      DirectComPort()->ClosePort();
-    } catch (const EComPort&) {
-    }
-  }
-  DCE_ClosePort();
+  // The job is done only when the port has sent its tail; Ctrl-C during that wait
+  // throws away what is left.
+  const TDrainResult drained = DCE_ClosePort(hooks.KeepWaiting);
+  if (sent && drained == TDrainResult::GaveUp)
+    hooks.Log("Drain\tThe port did not send the end of the job in time; the rest was discarded");
   sigaction(SIGINT, &previous, nullptr);
   if (interrupted) return 130;
   if (!opened) return 1;
-  return sent ? 0 : 1;
+  return sent && drained == TDrainResult::Drained ? 0 : 1;
 }

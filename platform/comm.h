@@ -145,8 +145,6 @@ bool GetCommModemStatus(HANDLE port, std::uint32_t& status);
 // A device that has gone away fails with its errno (EIO for a hung-up tty).
 bool WriteFile(HANDLE port, const void* data, std::uint32_t count, std::uint32_t* written, OVERLAPPED* overlapped);
 bool GetOverlappedResult(HANDLE port, OVERLAPPED& overlapped, std::uint32_t& transferred, bool wait);
-// Waits until the transmit queue is empty, for at most timeoutMs (ETIMEDOUT after that).
-bool DrainComm(HANDLE port, std::uint32_t timeoutMs);
 
 HANDLE CreateEvent(bool manualReset, bool initialState);
 bool SetEvent(HANDLE event);

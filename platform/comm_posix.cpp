@@ -846,24 +846,6 @@ bool GetOverlappedResult(HANDLE handle, OVERLAPPED& overlapped, std::uint32_t& t
   return request->error == 0 || fail(request->error);
 }
 
-bool DrainComm(HANDLE handle, std::uint32_t timeoutMs) {
-  const auto port = find<Port>(handle);
-  if (!port) return false;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    {
-      std::lock_guard lock(port->mutex);
-      if (port->hangup) return fail(port->hangup);
-      std::uint32_t queued = 0;
-      if (const int error = port->queuedOut(queued)) return fail(error);
-      if (queued == 0) return true;
-    }
-    const auto now = Clock::now();
-    if (now >= deadline) return fail(ETIMEDOUT);
-    std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(5)));
-  }
-}
-
 HANDLE CreateEvent(bool manualReset, bool initialState) {
   return add(std::make_shared<Event>(manualReset, initialState));
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
 #include <span>
 #include <vector>
@@ -11,6 +12,7 @@
 namespace {
 
 constexpr std::uint32_t kWriteWaitSliceMs = 50;
+constexpr int kDrainPollMs = 10;
 
 constexpr std::array<const char*, 24> kErrorTexts = {
     "Unable to open com port",
@@ -164,7 +166,8 @@ void TComThread::Execute() {
     }
   }
   SetCommMask(handle, 0);
-  PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  // The output queue is the close's to decide on: a finished job's tail must not go.
+  PurgeComm(handle, PURGE_RXCLEAR);
   CloseHandle(overlapped.hEvent);
   finished_ = true;
   NotifyMainThread();
@@ -218,6 +221,9 @@ void TCustomComPort::ClosePort() {
   const bool purged = PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT);
   const int purgeError = purged ? 0 : GetLastError();
   eventThread_.reset();
+  // The kernel would hold the close until what is queued has gone out, for up to half a
+  // minute on a stalled line.
+  if (std::uint32_t queued = 0; OutputQueueBytes(queued) && queued > 0) PurgeComm(handle_, PURGE_TXCLEAR);
   CloseDeviceHandle();
   connected_ = false;
   if (!purged) RaiseComError(cerPurgeComm, purgeError);
@@ -332,15 +338,41 @@ std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count,
   return static_cast<std::int32_t>(transferred);
 }
 
-bool TCustomComPort::DrainTransmitQueue() {
-  if (!connected_) return true;
+bool TCustomComPort::OutputQueueBytes(std::uint32_t& bytes) {
   COMSTAT stat;
   if (!ClearCommError(handle_, nullptr, &stat)) return false;
-  if (stat.cbOutQue == 0) return true;
-  const std::uint64_t bound = std::uint64_t{static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier())} *
-                                  stat.cbOutQue +
-                              static_cast<std::uint32_t>(timeouts_.WriteTotalConstant());
-  return DrainComm(handle_, static_cast<std::uint32_t>(std::min<std::uint64_t>(bound, INFINITE - 1)));
+  bytes = stat.cbOutQue;
+  return true;
+}
+
+TDrainResult TCustomComPort::DrainTransmitQueue(const std::function<bool()>& keepWaiting) {
+  using namespace std::chrono;
+  if (!connected_) return TDrainResult::Drained;
+  std::uint32_t queued = 0;
+  if (!OutputQueueBytes(queued)) return TDrainResult::GaveUp;
+  if (queued == 0) return TDrainResult::Drained;
+  const std::uint64_t baud = std::max<std::uint64_t>(controlBlock().BaudRate, 50);
+  const auto start = steady_clock::now();
+  const auto deadline = start + milliseconds(std::uint64_t{queued} * 10 * 1000 * 2 / baud + 500);
+  auto lastShrink = start;
+  std::uint32_t smallest = queued;
+  for (;;) {
+    if (keepWaiting && !keepWaiting()) return TDrainResult::Interrupted;
+    std::this_thread::sleep_for(milliseconds(kDrainPollMs));
+    if (!OutputQueueBytes(queued)) return TDrainResult::GaveUp;
+    if (queued == 0) return TDrainResult::Drained;
+    const auto now = steady_clock::now();
+    if (queued < smallest) {
+      smallest = queued;
+      lastShrink = now;
+    }
+    if (now >= deadline || now - lastShrink >= seconds(1)) return TDrainResult::GaveUp;
+  }
+}
+
+void TCustomComPort::PurgeOutput() {
+  if (handle_ == INVALID_HANDLE_VALUE) return;
+  if (!PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR)) RaiseComError(cerPurgeComm, GetLastError());
 }
 
 void TCustomComPort::RaiseComError(int comErrorCode, int osErrorCode) const {

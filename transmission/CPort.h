@@ -28,6 +28,8 @@ enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TComEvent : std::uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 using TComEvents = std::bitset<10>;  // indexed by TComEvent
 
+enum class TDrainResult { Drained, GaveUp, Interrupted };
+
 // The component's error codes; ComErrorText gives their messages.
 enum TComErrorCode : int {
   cerOpenPort = 1, cerWriteFile, cerReadFile, cerInvalidAsync, cerPurgeComm, cerAsyncStatus, cerSetCommState,
@@ -239,8 +241,10 @@ public:
   HANDLE Handle() const { return handle_; }
 
   void OpenPort();
-  // Purges, stops the event thread and releases the device. A failing purge is raised
-  // only after the release, so the component is closed whatever happens.
+  // Purges the pending calls, stops the event thread and releases the device. Output the
+  // device still holds is thrown away rather than waited for (drain first to keep it);
+  // a pseudo-terminal, which cannot tell, keeps it. A failing purge is raised only after
+  // the release, so the component is closed whatever happens.
   void ClosePort();
 
   // Write and wait: the count written, smaller than asked when the write timeout ran out.
@@ -250,9 +254,13 @@ public:
   // what went out so far. Without it the write just waits.
   std::int32_t WriteText(const std::string& text);
   std::int32_t WriteBuffer(const void* buffer, std::int32_t count, const std::function<bool()>& keepWaiting = {});
-  // Waits until the transmit queue has drained, for at most the write timeout of what is
-  // still queued; false when it did not drain.
-  bool DrainTransmitQueue();
+  // Waits while the device sends what is queued: at most twice the time the queued bytes
+  // need at the line rate (10 bits a byte) plus half a second, and no longer than a second
+  // without the queue shrinking (a stalled handshake). keepWaiting is called about every
+  // 10 ms (the caller lets its user interface run there); false from it stops the wait.
+  TDrainResult DrainTransmitQueue(const std::function<bool()>& keepWaiting = {});
+  // Ends a pending write and throws away what the device still holds for the line.
+  void PurgeOutput();
 
   // Run on the main thread when characters have arrived, with the receive queue count.
   // It must not close the port (the close would wait for the hand-over it runs in).
@@ -265,6 +273,8 @@ protected:
   virtual void ApplyControlBlock();
   virtual void ApplyTimeoutSettings();
   virtual void ApplyQueueSizes();
+  // Bytes written and not yet sent; false when the device cannot tell.
+  virtual bool OutputQueueBytes(std::uint32_t& bytes);
   [[noreturn]] void RaiseComError(int comErrorCode, int osErrorCode) const;
 
 private:
@@ -301,4 +311,4 @@ private:
   std::unique_ptr<TComThread> eventThread_;
 };
 
-class TComPort final : public TCustomComPort {};
+class TComPort : public TCustomComPort {};

@@ -5,7 +5,6 @@
 #include "translation/TransMessageBox.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -124,9 +123,10 @@ void TFrmComSend::dAbortClick() {
   else AbortBeforeStart = true;
 }
 
-void TFrmComSend::closeEvent(QCloseEvent* event) {
+void TFrmComSend::reject() {
   if (Session) Session->RequestAbort();
-  QDialog::closeEvent(event);
+  else AbortBeforeStart = true;
+  QDialog::reject();
 }
 
 void TFrmComSend::showEvent(QShowEvent* event) {

@@ -39,9 +39,12 @@ public:
   QPushButton* SpeedButton1;
   QLabel* lbHasGlobalTrans;
 
+  // Escape, the close button and the window manager all end here: each ends the
+  // transfer, also one that has not started yet.
+  void reject() override;
+
 protected:
-  void closeEvent(QCloseEvent* event) override;  // a close request aborts the transfer
-  void showEvent(QShowEvent* event) override;    // centred on the main window
+  void showEvent(QShowEvent* event) override;  // centred on the main window
 
 private:
   void ShowStatus(const std::u16string& status) override;

@@ -73,13 +73,21 @@ void ApplyPortSettings() {
   port->FlowControl().SetFlowControl(flow == "xon/xoff" ? fcSoftware : flow == "cts/rts" ? fcHardware : fcNone);
 }
 
+std::function<std::unique_ptr<TComPort>()>& DirectPortFactory() {
+  static std::function<std::unique_ptr<TComPort>()> factory = [] { return std::make_unique<TComPort>(); };
+  return factory;
+}
+
 bool DCE_OpenPort(const std::string& descriptor) {
-  std::string portPart, settingsPart;
-  if (!SplitDescriptor(descriptor, portPart, settingsPart)) return false;
-  std::unique_ptr<TComPort>& port = directPort();
   lastOpenError().clear();
+  std::string portPart, settingsPart;
+  if (!SplitDescriptor(descriptor, portPart, settingsPart)) {
+    lastOpenError() = descriptor.empty() ? "no port to open again" : "the descriptor names no port";
+    return false;
+  }
+  std::unique_ptr<TComPort>& port = directPort();
   try {
-    if (!port) port = std::make_unique<TComPort>();
+    if (!port) port = DirectPortFactory()();
     port->BeginSettingsUpdate();
     port->SetPort(portPart);
     ApplyPortSettings();
@@ -105,15 +113,28 @@ bool DCE_SendText(const std::string& text) {
   return static_cast<std::size_t>(written) == text.size();
 }
 
-void DCE_ClosePort() {
+TDrainResult DCE_ClosePort(const std::function<bool()>& keepWaiting) {
   std::unique_ptr<TComPort>& port = directPort();
-  if (!port) return;
+  if (!port) return TDrainResult::Drained;
+  TDrainResult drained = TDrainResult::GaveUp;
   try {
-    // The port stays open after a send, so the end of the last job may still be queued;
-    // the close purges the queues, so give it its write timeout to go out first.
-    port->DrainTransmitQueue();
+    // The port stays open after a send, so the end of the last job may still be queued.
+    drained = port->DrainTransmitQueue(keepWaiting);
+    if (drained != TDrainResult::Drained) port->PurgeOutput();
+  } catch (const EComPort&) {
+  }
+  try {
     port->ClosePort();
   } catch (const EComPort&) {
   }
   port.reset();
+  return drained;
+}
+
+void DCE_PurgeOutput() {
+  if (!DCE_COMFILE_Open()) return;
+  try {
+    DirectComPort()->PurgeOutput();
+  } catch (const EComPort&) {
+  }
 }

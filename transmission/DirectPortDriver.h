@@ -6,6 +6,8 @@
 
 #include "transmission/CPort.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 
 // The open port, or null; the caller does not own it.
@@ -20,9 +22,16 @@ std::string DCE_LastError();
 // True when the whole text was written; false for an empty text, no port, a failing or a
 // short write. The port stays open.
 bool DCE_SendText(const std::string& text);
-// Closes and destroys the port after what it still holds has had its write timeout to
-// go out; errors of the close are swallowed. The remembered descriptor stays.
-void DCE_ClosePort();
+// Closes and destroys the port; errors of the close are swallowed and the remembered
+// descriptor stays. What the port still holds is first left to go out (see
+// TCustomComPort::DrainTransmitQueue; keepWaiting lets the caller's interface run and
+// can stop the wait); what is left when the wait ends is thrown away.
+TDrainResult DCE_ClosePort(const std::function<bool()>& keepWaiting = {});
+// Throws away what the open port still holds for the line and ends a pending write,
+// for a job that was cancelled or failed: the cutter stops at the bytes on the wire.
+void DCE_PurgeOutput();
+// What makes the driver's port; tests put a scripted port here.
+std::function<std::unique_ptr<TComPort>()>& DirectPortFactory();
 // True for the baud rates a descriptor can set; any other value leaves the port at 9600.
 bool IsDirectBaudRate(std::int32_t baud);
 // Sets the port's baud rate and flow control from the remembered settings part.

@@ -1,10 +1,10 @@
 #include "DirectSend.h"
 
-#include <algorithm>
-
 #include "DirectPortDriver.h"
 #include "SendSession.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 
 TSendSession::TWriter DirectPortWriter() {
@@ -15,7 +15,10 @@ TSendSession::TWriter DirectPortWriter() {
     try {
       const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(count, INT_MAX));
       return TSendWriteResult{static_cast<std::size_t>(port->WriteBuffer(data, chunk, keepWaiting)), false};
-    } catch (const EComPort&) {
+    } catch (const EComPort& error) {
+      // Holding a dead device's handle would keep its lock, and its name, taken.
+      const int gone = error.OsErrorCode();
+      if (gone == EIO || gone == ENXIO || gone == ENODEV) DCE_ClosePort();
       return TSendWriteResult{0, true};
     }
   };
@@ -27,7 +30,7 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   hooks.Log("SD\t" + descriptor);
   if (DCE_COMFILE_Open()) {
     hooks.Log("Port already open");
-    DCE_ClosePort();
+    DCE_ClosePort(hooks.KeepWaiting);
     hooks.Log("Closed previous port");
   }
   hooks.Log("Opening:\t" + descriptor);
@@ -39,6 +42,7 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   hooks.Log("Port Opened");
   if (bufferSize > 0) SendPieceMax = SendPiecePref = bufferSize - 1;
   const bool sent = hooks.Transfer(jobText, bufferSize > 0);
+  if (!sent) DCE_PurgeOutput();
   hooks.Log(std::string("SendRes\t") + (sent ? "True" : "False"));
   return sent;
 }

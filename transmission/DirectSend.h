@@ -8,7 +8,9 @@
 #include <string>
 
 // The send session's writer on the direct port driver's port; an empty writer when no
-// port is open. A write timeout comes back short; a failing device reports a failure.
+// port is open. A write timeout comes back short; a failing device reports a failure,
+// and a device that has gone away is released at once, so a replugged adapter can be
+// opened under its name again.
 TSendSession::TWriter DirectPortWriter();
 
 struct TDirectSendHooks {
@@ -18,9 +20,12 @@ struct TDirectSendHooks {
   std::function<void(const std::string& message, const std::string& reason)> OpenFailed;
   // Writes the job to the open port; gives the transfer's result.
   std::function<bool(const std::string& jobText, bool useTxBuffer)> Transfer;
+  // Called while the previous job's tail drains before its port closes; false stops the wait.
+  std::function<bool()> KeepWaiting;
 };
 
 // bufferSize > 0 is the "Use Tx Buffer" path with that size. Returns the transfer's
-// result; false when the port could not be opened.
+// result; false when the port could not be opened. A transfer that did not finish
+// throws away what the port still holds, so the cutter stops at the bytes on the wire.
 bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
                    const TDirectSendHooks& hooks);

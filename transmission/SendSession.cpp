@@ -70,8 +70,8 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
     return false;
   }
   written = std::min(result.Written, count);
-  // Only a write that moved nothing counts as waiting; a short write still progressed.
-  View.ShowWaiting(written == 0);
+  // Any write that was not whole shows the notice; only one that moved nothing pauses.
+  View.ShowWaiting(written < count);
   if (written == 0) SleepMs(kNoProgressPauseMs);
   return true;
 }
@@ -92,7 +92,6 @@ bool TSendSession::SendInPieces(std::string text) {
   View.ShowStatus(TransFormat("(__Sending data to [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total);
-  CancelTag = 0;
   SendOk = true;
 
   // A piece that comes back short goes on from its first unsent byte, so every byte
@@ -124,7 +123,6 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
   View.ShowStatus(TransFormat("(__Sending data to: [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total + 1);
-  CancelTag = 0;
   SendOk = true;
 
   std::size_t position = 1;

@@ -53,6 +53,7 @@ public:
   static std::size_t FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
                                   std::size_t hardLimit);
 
+  // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
   int CancelTag = 0;

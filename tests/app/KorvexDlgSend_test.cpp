@@ -1,4 +1,5 @@
 #include "PtyDrainer.h"
+#include "ScriptedQueuePort.h"
 #include "app/KorvexDlg.h"
 #include "transmission/ComSendDlg.h"
 #include "transmission/DirectPortDriver.h"
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -38,7 +40,10 @@ protected:
     frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
     frm.comboDirComFlow->setCurrentIndex(2);  // a pty has no handshake lines
   }
-  void TearDown() override { DCE_ClosePort(); }
+  void TearDown() override {
+    DCE_ClosePort();
+    DirectPortFactory() = [] { return std::make_unique<TComPort>(); };
+  }
 
   // Log lines without their stamps.
   QStringList logTexts() const {
@@ -135,4 +140,65 @@ TEST_F(WindowSend, ClosingTheDialogEndsTheSendWithoutAQuestion) {
   frm.dSend->click();
   EXPECT_TRUE(boxes.texts.isEmpty());
   EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+}
+
+TEST_F(WindowSend, EscapeEndsAStalledSendAndThrowsAwayWhatIsQueued) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();
+  frm.TntMemo1->setPlainText(QString(60000, 'e'));
+  whileSending(300, [](TFrmComSend& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+  // Were Escape only to hide the dialog, the send would go on; the cutter wakes up after
+  // a while so that such a send would end, as a success.
+  QTimer::singleShot(3000, [&] { cutter.Resume(); });
+  frm.dSend->click();
+  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  cutter.Resume();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LE(cutter.Count(), 4096u);
+}
+
+TEST_F(WindowSend, ASecondSendWhileOneRunsIsRefusedWithoutTouchingThePort) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();
+  frm.TntMemo1->setPlainText(QString(60000, 's'));
+  const TComPort* during = nullptr;
+  QString logDuring;
+  whileSending(300, [&](TFrmComSend& dialog) {
+    during = DirectComPort();
+    frm.dSendClick();  // as a click that reached the window once the dialog had gone would
+    logDuring = frm.memoLog->toPlainText();
+    EXPECT_EQ(DirectComPort(), during);
+    dialog.close();
+  });
+  frm.dSend->click();
+  EXPECT_NE(during, nullptr);
+  EXPECT_TRUE(logDuring.endsWith("Port Opened")) << logDuring.toStdString();
+  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+}
+
+TEST_F(WindowSend, TheWindowKeepsRunningWhileTheLastJobsTailDrains) {
+  PtyDrainer cutter(pty);
+  TScriptedQueuePort* scripted = nullptr;
+  DirectPortFactory() = [&] {
+    auto port = std::make_unique<TScriptedQueuePort>();
+    scripted = port.get();
+    return port;
+  };
+  frm.dSend->click();
+  ASSERT_EQ(logTexts().last(), "SendRes\tTrue");
+  // 1920 bytes need half a second at 38400 baud: the next send's close waits 1.5 s at most,
+  // and gives up a second after the queue stops shrinking.
+  scripted->Queue = [](int) { return 1920u; };
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(10);
+  const auto start = std::chrono::steady_clock::now();
+  frm.dSend->click();
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(950));
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+  EXPECT_GE(ticks, 40);
+  EXPECT_EQ(logTexts().last(), "SendRes\tTrue");
 }

@@ -1,8 +1,10 @@
 #include "cli/SendCommand.h"
 
 #include "PtyDrainer.h"
+#include "ScriptedQueuePort.h"
 #include "transmission/DirectPortDriver.h"
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -34,7 +36,19 @@ protected:
     for (int b = 0; b < 256; ++b) job.push_back(static_cast<char>(b));  // sent as they are
     std::ofstream(file, std::ios::binary) << job;
   }
-  void TearDown() override { std::filesystem::remove(file); }
+  void TearDown() override {
+    std::filesystem::remove(file);
+    DirectPortFactory() = [] { return std::make_unique<TComPort>(); };
+  }
+  // The port's queue reports the script from the moment the job has been written.
+  void scriptTheTail(std::function<std::uint32_t()> queue) {
+    DirectPortFactory() = [queue] {
+      auto port = std::make_unique<TScriptedQueuePort>();
+      TScriptedQueuePort* raw = port.get();
+      port->Queue = [raw, queue](int) { return raw->Connected() ? queue() : 0u; };
+      return port;
+    };
+  }
 
   PtyPair pty;
   std::string job;
@@ -70,6 +84,40 @@ TEST_F(SendCommandTest, BadArgumentsAndUnreadableFilesExitWithTwo) {
       {"/tmp", "--port", "ttyUSB0"},
   };
   for (const auto& args : bad) EXPECT_EQ(send(args).code, 2) << (args.empty() ? "" : args.back());
+  std::ofstream(file, std::ios::trunc);
+  const CliRun empty = send({file, "--port", pty.SlaveName()});
+  EXPECT_EQ(empty.code, 2);
+  EXPECT_NE(empty.err.find("is empty: nothing to send"), std::string::npos) << empty.err;
+}
+
+TEST_F(SendCommandTest, ATailThatDoesNotDrainInTimeIsAFailureAndSaysSo) {
+  PtyDrainer cutter(pty);
+  scriptTheTail([] { return 5000u; });  // stuck: given up a second later
+  const auto start = std::chrono::steady_clock::now();
+  const CliRun run = send({file, "--port", pty.SlaveName(), "--baud", "115200", "--flow", "none"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(950));
+  EXPECT_NE(run.err.find("\tSendRes\tTrue\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\tDrain\tThe port did not send the end of the job in time"), std::string::npos) << run.err;
+}
+
+TEST_F(SendCommandTest, InterruptDuringTheDrainExitsAt130AtOnce) {
+  PtyDrainer cutter(pty);
+  std::atomic<bool> draining = false;
+  scriptTheTail([&] {
+    draining = true;
+    return 5000u;
+  });
+  std::thread interrupt([&] {
+    while (!draining) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(getpid(), SIGINT);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const CliRun run = send({file, "--port", pty.SlaveName(), "--baud", "115200", "--flow", "none"});
+  interrupt.join();
+  EXPECT_EQ(run.code, 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
 }
 
 TEST_F(SendCommandTest, MissingPortExitsWithOneAndTheReason) {

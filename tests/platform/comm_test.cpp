@@ -421,24 +421,4 @@ TEST(CommHangup, WritesFailPromptlyWhenTheDeviceGoesAway) {
   EXPECT_LT(msSince(start), 1000);
 }
 
-TEST(CommDrain, WaitsForQueuedBytesWithinItsBound) {
-  PtyPair pty;
-  Handle port(CreateFile(pty.SlaveName(), true));
-  ASSERT_TRUE(port.valid());
-  EXPECT_TRUE(DrainComm(port.get(), 0));
-  const std::string bytes = pattern(40 * 1024);
-  Overlapped request;
-  ASSERT_FALSE(WriteFile(port.get(), bytes.data(), static_cast<std::uint32_t>(bytes.size()), nullptr, &request.io));
-  COMSTAT stat;
-  ASSERT_TRUE(ClearCommError(port.get(), nullptr, &stat));
-  EXPECT_GT(stat.cbOutQue, 0u);
-  const auto start = steady_clock::now();
-  EXPECT_FALSE(DrainComm(port.get(), 100));
-  EXPECT_EQ(GetLastError(), ETIMEDOUT);
-  EXPECT_GE(msSince(start), 99);
-  std::thread reader([&] { pty.Read(bytes.size()); });
-  EXPECT_TRUE(DrainComm(port.get(), 5000));
-  reader.join();
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "PtyPair.h"
+#include "ScriptedQueuePort.h"
 
 #include <atomic>
 #include <chrono>
@@ -348,6 +349,55 @@ TEST(ComPort, WithoutEventsNoThreadRunsAndTheLineStillWorks) {
   EXPECT_FALSE(dispatched);
   EXPECT_EQ(port.WriteText("PU;"), 3);
   EXPECT_EQ(pty.Read(3), "PU;");
+}
+
+TEST(ComPortDrain, WaitsWhileTheQueueShrinksAndGivesUpAtItsBounds) {
+  struct Row {
+    const char* what;
+    TBaudRate baud;
+    std::function<std::uint32_t(int)> queue;
+    TDrainResult result;
+    long long atLeastMs, belowMs;
+  };
+  const Row rows[] = {
+      {"empties", br9600, [](int call) { return call < 5 ? 1000u - 200u * call : 0u; }, TDrainResult::Drained, 30,
+       500},
+      // 192 bytes need 0.2 s at 9600 baud: the bound is 0.9 s, long before the queue empties.
+      {"too slow for the line rate", br9600, [](int call) { return call < 192 ? 192u - call : 0u; },
+       TDrainResult::GaveUp, 850, 1400},
+      // A second without the queue shrinking is a stalled handshake, whatever the bound.
+      {"stalled", br115200, [](int) { return 100000u; }, TDrainResult::GaveUp, 950, 1500},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    PtyPair pty;
+    TScriptedQueuePort port;
+    port.SetPort(pty.SlaveName());
+    port.SetBaudRate(row.baud);
+    port.OpenPort();
+    port.Queue = row.queue;
+    int asked = 0;
+    const auto start = steady_clock::now();
+    EXPECT_EQ(port.DrainTransmitQueue([&] { return ++asked > 0; }), row.result);
+    const long long took = msSince(start);
+    EXPECT_GE(took, row.atLeastMs);
+    EXPECT_LT(took, row.belowMs);
+    // The caller's interface keeps running throughout.
+    EXPECT_GE(asked, took / 30);
+    port.Queue = [](int) { return 0u; };
+  }
+}
+
+TEST(ComPortDrain, StopsAtOnceWhenTheCallerSaysSo) {
+  PtyPair pty;
+  TScriptedQueuePort port;
+  port.SetPort(pty.SlaveName());
+  port.OpenPort();
+  port.Queue = [](int) { return 5000u; };
+  const auto start = steady_clock::now();
+  EXPECT_EQ(port.DrainTransmitQueue([] { return false; }), TDrainResult::Interrupted);
+  EXPECT_LT(msSince(start), 100);
+  port.Queue = [](int) { return 0u; };
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "transmission/DirectSend.h"
 
 #include "PtyDrainer.h"
+#include "ScriptedQueuePort.h"
 #include "ports/PortExState.h"
 #include "transmission/DirectPortDriver.h"
 
@@ -38,11 +39,13 @@ protected:
   }
   void TearDown() override {
     DCE_ClosePort();
+    DirectPortFactory() = [] { return std::make_unique<TComPort>(); };
     SendPieceMax = SendPiecePref = 0;
   }
-  std::string descriptor() const {
+  std::string descriptor() const { return descriptorFor(pty); }
+  static std::string descriptorFor(const PtyPair& line) {
     TPortExState state;
-    state.SetPortName(pty.SlaveName());
+    state.SetPortName(line.SlaveName());
     state.SetBaudRate(38400);
     state.SetFlowMode(fmNone);
     return state.BuildDescriptor();
@@ -61,7 +64,8 @@ protected:
                          [this](const std::string& message, const std::string& why) {
                            log.push_back("box: " + message + " / " + why);
                          },
-                         [this](const std::string& job, bool blocks) { return transfer(job, blocks); }};
+                         [this](const std::string& job, bool blocks) { return transfer(job, blocks); },
+                         [] { return true; }};
 };
 
 }  // namespace
@@ -144,14 +148,64 @@ TEST_F(DirectSendTest, CancelDuringAStalledWriteTakesEffectAtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
-TEST_F(DirectSendTest, AVanishedDeviceEndsTheSendAsFailed) {
-  ASSERT_TRUE(DCE_OpenPort(descriptor()));
+TEST_F(DirectSendTest, AVanishedDeviceEndsTheSendAsFailedAndReleasesThePort) {
+  for (const bool blocks : {false, true}) {
+    PtyPair gone;
+    ASSERT_TRUE(DCE_OpenPort(descriptorFor(gone)));
+    const auto start = std::chrono::steady_clock::now();
+    std::thread unplug([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      gone.CloseMaster();
+    });
+    EXPECT_FALSE(transfer(plotJob(6000), blocks));
+    unplug.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // The dead handle is not kept until the next send: its lock and name are free again.
+    EXPECT_FALSE(DCE_COMFILE_Open());
+    EXPECT_EQ(DirectComPort(), nullptr);
+  }
+}
+
+TEST_F(DirectSendTest, ACancelledSendThrowsAwayWhatThePortStillHolds) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();  // a full cutter: everything written waits in the pty
+  hooks.Transfer = [&](const std::string& job, bool blocks) {
+    TSendSession session(view, DirectPortWriter(), "p");
+    const auto start = std::chrono::steady_clock::now();
+    view.onPump = [&] {
+      if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)) session.RequestAbort();
+    };
+    session.Run(job, blocks);
+    return session.SendOk;
+  };
+  EXPECT_FALSE(RunDirectSend(plotJob(6000), descriptor(), 0, hooks));
+  cutter.Resume();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Without the purge the pty would still hand over about 12 KB; what the far end's line
+  // discipline had already taken in (at most 4 KB) stands for the bytes on the wire.
+  EXPECT_LE(cutter.Count(), 4096u);
+  EXPECT_EQ(log.back(), "SendRes\tFalse");
+}
+
+TEST_F(DirectSendTest, TheNextSendWaitsForTheLastTailAndGivesUpAtItsBound) {
+  PtyDrainer cutter(pty);
+  TScriptedQueuePort* scripted = nullptr;
+  DirectPortFactory() = [&] {
+    auto port = std::make_unique<TScriptedQueuePort>();
+    scripted = port.get();
+    return port;
+  };
+  const std::string sd = descriptor();  // 38400 baud
+  ASSERT_TRUE(RunDirectSend("IN;PU0,0;PD1,1;@", sd, 0, hooks));
+  // 960 bytes need 0.25 s at 38400 baud: the wait ends after 0.75 s, though the queue
+  // keeps shrinking; without the wait the next send would close at once.
+  scripted->Queue = [](int call) { return call < 960 ? 960u - call : 0u; };
+  int waited = 0;
+  hooks.KeepWaiting = [&] { return ++waited > 0; };
   const auto start = std::chrono::steady_clock::now();
-  std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    pty.CloseMaster();
-  });
-  for (const bool blocks : {false, true}) EXPECT_FALSE(transfer(plotJob(6000), blocks));
-  unplug.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_TRUE(RunDirectSend("IN;PU0,0;PD1,1;@", sd, 0, hooks));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(700));
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_GT(waited, 20);
 }
