@@ -1,6 +1,7 @@
 #include "KorvexDlg.h"
 
 #include "platform/JobFile.h"
+#include "JobMemo.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
 #include "transmission/ComSendDlg.h"
@@ -77,8 +78,9 @@ QSpinBox* spinEdit(const char* name, int value) {
   return spin;
 }
 
-QPlainTextEdit* memo(const char* name) {
-  auto* edit = named(new QPlainTextEdit, name);
+template <typename Memo = QPlainTextEdit>
+Memo* memo(const char* name) {
+  auto* edit = named(new Memo, name);
   QFont font(QStringLiteral("Courier"));
   font.setStyleHint(QFont::TypeWriter);
   edit->setFont(font);
@@ -294,12 +296,11 @@ QWidget* TKorvexFrm::createPltPage() {
   auto* page = named(new QWidget, "TabPlt");
   lbPltInfo = named(new QLabel, "lbPltInfo");
   SpeedButton2 = named(new QPushButton(QStringLiteral("Redraw")), "SpeedButton2");
-  TntMemo1 = memo("TntMemo1");
+  TntMemo1 = memo<TJobMemo>("TntMemo1");
   QPalette palette = TntMemo1->palette();
   palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xDF));
   TntMemo1->setPalette(palette);
-  JobBytes = "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@";
-  TntMemo1->setPlainText(QString::fromLatin1(JobBytes.data(), static_cast<qsizetype>(JobBytes.size())));
+  TntMemo1->LoadJob("IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
   auto* top = new QHBoxLayout;
   top->addWidget(lbPltInfo, 1);
   top->addWidget(SpeedButton2);
@@ -333,7 +334,7 @@ void TKorvexFrm::wireHandlers() {
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
-  connect(TntMemo1, &QPlainTextEdit::textChanged, this, &TKorvexFrm::TntMemo1Change);
+  TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
@@ -393,15 +394,7 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
     TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
     return false;
   }
-  JobBytes = std::move(bytes);
-  JobLineBreak = DetectLineBreak(JobBytes);
-  {
-    // The memo shows the job; the bytes themselves are kept as read, so what the
-    // editor does with line breaks or control bytes never reaches the cutter.
-    const QSignalBlocker quiet(TntMemo1);
-    TntMemo1->setPlainText(QString::fromLatin1(JobBytes.data(), static_cast<qsizetype>(JobBytes.size())));
-  }
-  UpdateJobSizeInfo();
+  TntMemo1->LoadJob(std::move(bytes));
   lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
                       QStringLiteral("\"  ") + lbPltInfo->text());
   // The preview is rebuilt here once it is drawn.
@@ -415,12 +408,11 @@ void TKorvexFrm::Button1Click() {
   LoadJob(file.toLocal8Bit().toStdString());
 }
 
-void TKorvexFrm::TntMemo1Change() {
-  JobBytes = MemoTextToJob(TntMemo1->toPlainText().toStdU16String(), JobLineBreak);
-  UpdateJobSizeInfo();
-}
+const std::string& TKorvexFrm::JobText() const { return TntMemo1->JobBytes(); }
 
-void TKorvexFrm::UpdateJobSizeInfo() { lbPltInfo->setText(QString::fromStdString(JobSizeText(JobBytes.size()))); }
+void TKorvexFrm::TntMemo1Change() { UpdateJobSizeInfo(); }
+
+void TKorvexFrm::UpdateJobSizeInfo() { lbPltInfo->setText(QString::fromStdString(JobSizeText(JobText().size()))); }
 
 void TKorvexFrm::comboPortTypeDrawItem(QPainter& painter, int index, const QRect& rect) {
   painter.save();

@@ -23,6 +23,7 @@ class QPushButton;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
+class TJobMemo;
 class QWidget;
 
 class TKorvexFrm : public QMainWindow {
@@ -39,7 +40,7 @@ public:
   void UpdateJobSizeInfo();
 
   // The job as 8-bit text, byte for byte as loaded (or as edited in the memo).
-  const std::string& JobText() const { return JobBytes; }
+  const std::string& JobText() const;
   // Puts a job file into the memo; false (and a message box) when it cannot be read.
   bool LoadJob(const std::string& path);
 
@@ -125,7 +126,7 @@ public:
   QWidget* TabPlt;
   QLabel* lbPltInfo;
   QPushButton* SpeedButton2;
-  QPlainTextEdit* TntMemo1;
+  TJobMemo* TntMemo1;
 
   QWidget* TabLog;
   QPlainTextEdit* memoLog;
@@ -145,7 +146,5 @@ private:
   void fillPortCombo(QComboBox* combo);
   void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
-  std::string JobBytes;
-  std::string JobLineBreak = "\r\n";
   bool SendRunning = false;  // a send, with its dialog and port, is under way
 };

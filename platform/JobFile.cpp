@@ -1,6 +1,5 @@
 #include "JobFile.h"
 
-#include "CodePage.h"
 #include "NumberText.h"
 
 #include <cerrno>
@@ -42,20 +41,4 @@ bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reaso
 
 std::string JobSizeText(std::size_t bytes) {
   return std::to_string(bytes) + " (" + FixedPoint(static_cast<double>(bytes) / 1024.0, 2) + " Kb)";
-}
-
-std::string DetectLineBreak(const std::string& bytes) {
-  return bytes.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-}
-
-std::string MemoTextToJob(const std::u16string& memoText, const std::string& lineBreak) {
-  const std::string lines = WideToAnsi(memoText);
-  if (lineBreak == "\n") return lines;
-  std::string job;
-  job.reserve(lines.size() + lines.size() / 16);
-  for (char c : lines) {
-    if (c == '\n') job += lineBreak;
-    else job += c;
-  }
-  return job;
 }

@@ -1,5 +1,6 @@
 #include "PtyDrainer.h"
 #include "ScriptedQueuePort.h"
+#include "app/JobMemo.h"
 #include "app/KorvexDlg.h"
 #include "transmission/ComSendDlg.h"
 #include "transmission/DirectPortDriver.h"

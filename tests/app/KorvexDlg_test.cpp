@@ -1,13 +1,17 @@
+#include "app/JobMemo.h"
 #include "app/KorvexDlg.h"
 #include "translation/TransMessageBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -123,6 +127,30 @@ TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
 
   frm.TntMemo1->clear();  // editing only updates the size
   EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
+}
+
+TEST(KorvexFrm, TypingInTheMemoChangesOnlyWhatWasTyped) {
+  TKorvexFrm frm;
+  std::string job = "IN;\rPU0,0;\rLBA\xA0" "B\x03;\r";
+  for (int b = 0; b < 256; ++b) job.push_back(static_cast<char>(b));
+  const auto path = writeJob("cr-only.plt", job);
+  ASSERT_TRUE(frm.LoadJob(path.string()));
+  std::filesystem::remove(path);
+  TJobMemo* memo = frm.TntMemo1;
+  memo->moveCursor(QTextCursor::Start);
+  QTest::keyClicks(memo, "X");
+  EXPECT_EQ(frm.JobText(), "X" + job);
+  QTest::keyClick(memo, Qt::Key_Backspace);
+  EXPECT_EQ(frm.JobText(), job);
+  memo->moveCursor(QTextCursor::Down);
+  QTest::keyClick(memo, Qt::Key_Return);  // the job's own break: CR
+  EXPECT_EQ(frm.JobText(), "IN;\r\rPU0,0;\rLBA\xA0" "B\x03;\r" + job.substr(19));
+  QApplication::clipboard()->setText("PD1,1;\nPD2,2;");
+  memo->paste();
+  EXPECT_EQ(frm.JobText(), "IN;\r\rPD1,1;\rPD2,2;PU0,0;\rLBA\xA0" "B\x03;\r" + job.substr(19));
+  EXPECT_EQ(frm.lbPltInfo->text(), QString::number(job.size() + 14) + " (0.28 Kb)");
+  for (int i = 0; i < 2; ++i) QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(frm.JobText(), job);
 }
 
 TEST(KorvexFrm, UnreadableFileShowsAnErrorAndKeepsTheJob) {

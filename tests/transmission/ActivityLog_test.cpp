@@ -28,11 +28,3 @@ TEST(JobFile, UnreadableFilesGiveAReason) {
   EXPECT_EQ(reason, "It is a folder, not a file.");
   EXPECT_EQ(bytes, "kept");
 }
-
-TEST(JobFile, MemoEditsKeepTheJobsLineBreaks) {
-  EXPECT_EQ(DetectLineBreak("IN;\r\nPU0,0;\r\n"), "\r\n");
-  EXPECT_EQ(DetectLineBreak("IN;\nPU0,0;"), "\n");
-  EXPECT_EQ(DetectLineBreak("IN;PU0,0;"), "\n");
-  EXPECT_EQ(MemoTextToJob(u"IN;\nPU\u00E90,0;\n", "\r\n"), "IN;\r\nPU\xE9" "0,0;\r\n");
-  EXPECT_EQ(MemoTextToJob(u"IN;\nPU0,0;", "\n"), "IN;\nPU0,0;");
-}
