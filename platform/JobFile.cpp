@@ -3,38 +3,72 @@
 #include "NumberText.h"
 
 #include <cerrno>
+#include <new>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// More than any cutting job; the memo holds a job twice over, and more would only end in
+// an allocation failure.
+constexpr off_t kLargestJob = off_t{512} << 20;
+
+const char* notAFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "It is a folder, not a file.";
+  if (S_ISFIFO(mode)) return "It is a named pipe, not a file.";
+  if (S_ISSOCK(mode)) return "It is a socket, not a file.";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "It is a device, not a file.";
+  return S_ISREG(mode) ? nullptr : "It is not a regular file.";
+}
+
+bool refuse(std::string& reason, std::string why) {
+  reason = std::move(why);
+  return false;
+}
+
+struct FileCloser {
+  int fd;
+  ~FileCloser() { ::close(fd); }
+};
+
+}  // namespace
+
 bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
+  // The type is checked before opening: opening a named pipe would wait for a writer.
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    reason = S_ISDIR(info.st_mode) ? "It is a folder, not a file." : "It is not a regular file.";
-    return false;
-  }
+  if (::stat(path.c_str(), &info) != 0) return refuse(reason, std::strerror(errno));
+  if (const char* why = notAFile(info.st_mode)) return refuse(reason, why);
+  // Non-blocking, in case the name has become something else since.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse(reason, std::strerror(errno));
+  const FileCloser closer{fd};
+  if (::fstat(fd, &info) != 0) return refuse(reason, std::strerror(errno));
+  if (const char* why = notAFile(info.st_mode)) return refuse(reason, why);
+  if (info.st_size > kLargestJob)
+    return refuse(reason, "It is too large to load (" + std::to_string(info.st_size >> 20) + " MB; at most " +
+                              std::to_string(kLargestJob >> 20) + " MB).");
   std::string data;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      data.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      reason = std::strerror(errno);
-      ::close(fd);
-      return false;
+  try {
+    data.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    for (;;) {
+      if (done == data.size()) data.resize(done + 65536);  // it grew, or reports no size
+      const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        if (done > static_cast<std::size_t>(kLargestJob)) return refuse(reason, "It is too large to load.");
+      } else if (n == 0) {
+        break;
+      } else if (errno != EINTR) {
+        return refuse(reason, std::strerror(errno));
+      }
     }
+    data.resize(done);
+  } catch (const std::bad_alloc&) {
+    return refuse(reason, "There is not enough memory to hold it.");
   }
-  ::close(fd);
   bytes = std::move(data);
   return true;
 }

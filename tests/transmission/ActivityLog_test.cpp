@@ -1,7 +1,14 @@
 #include "transmission/ActivityLog.h"
 #include "platform/JobFile.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <regex>
 
 TEST(ActivityLog, StampedLinesCarrySecondsWithThreeDecimals) {
@@ -20,11 +27,36 @@ TEST(JobFile, SizeText) {
   EXPECT_EQ(JobSizeText(2048), "2048 (2.00 Kb)");
 }
 
-TEST(JobFile, UnreadableFilesGiveAReason) {
-  std::string bytes = "kept", reason;
-  EXPECT_FALSE(LoadJobFile("/nonexistent/job.plt", bytes, reason));
-  EXPECT_EQ(reason, "No such file or directory");
-  EXPECT_FALSE(LoadJobFile("/tmp", bytes, reason));
-  EXPECT_EQ(reason, "It is a folder, not a file.");
-  EXPECT_EQ(bytes, "kept");
+TEST(JobFile, OnlyARegularFileThatFitsIsLoaded) {
+  const auto dir = std::filesystem::temp_directory_path() / "korvex-jobfile-test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string fifo = (dir / "fifo.plt").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opening it for reading would wait for a writer
+  const std::string socketPath = (dir / "socket.plt").string();
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const std::string huge = (dir / "huge.plt").string();
+  std::ofstream(huge).close();
+  std::filesystem::resize_file(huge, std::uintmax_t{600} << 20);  // sparse: costs no disk
+
+  const std::pair<std::string, std::string> refused[] = {
+      {"/nonexistent/job.plt", "No such file or directory"},
+      {dir.string(), "It is a folder, not a file."},
+      {fifo, "It is a named pipe, not a file."},
+      {"/dev/null", "It is a device, not a file."},
+      {socketPath, "It is a socket, not a file."},
+      {huge, "It is too large to load (600 MB; at most 512 MB)."},
+  };
+  for (const auto& [path, why] : refused) {
+    std::string bytes = "kept", reason;
+    EXPECT_FALSE(LoadJobFile(path, bytes, reason)) << path;
+    EXPECT_EQ(reason, why);
+    EXPECT_EQ(bytes, "kept");
+  }
+  close(listener);
+  std::filesystem::remove_all(dir);
 }
