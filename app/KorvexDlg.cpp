@@ -124,9 +124,14 @@ void TKorvexFrm::createControls() {
 
   ImageList1 = MakePortTypeImageList();
 
+  // The client area holds the status bar; the window is not resized.
+  StatusBar1 = named(new QStatusBar, "StatusBar1");
+  StatusBar1->setSizeGripEnabled(false);
+  setStatusBar(StatusBar1);
   auto* client = new QWidget;
-  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setFixedSize(kClientWidth, kClientHeight - StatusBar1->sizeHint().height());
   setCentralWidget(client);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   // Left column: the job, the connection method, the settings pages and Send.
   GroupBox1 = named(new QGroupBox(QStringLiteral("File to send to cutter")), "GroupBox1");
@@ -200,8 +205,6 @@ void TKorvexFrm::createControls() {
   columns->addWidget(leftHolder);
   columns->addLayout(preview, 1);
 
-  StatusBar1 = named(new QStatusBar, "StatusBar1");
-  setStatusBar(StatusBar1);
 }
 
 QWidget* TKorvexFrm::createComPage() {

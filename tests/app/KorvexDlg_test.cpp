@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -36,7 +37,12 @@ std::filesystem::path writeJob(const std::string& name, const std::string& bytes
 TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   TKorvexFrm frm;
   EXPECT_EQ(frm.windowTitle(), "Korvex V1.01");
-  EXPECT_EQ(frm.centralWidget()->size(), QSize(900, 567));
+  // A client area of 900 x 567 that holds the status bar, without a size grip; fixed.
+  EXPECT_EQ(frm.centralWidget()->width(), 900);
+  EXPECT_EQ(frm.centralWidget()->height() + frm.statusBar()->sizeHint().height(), 567);
+  EXPECT_FALSE(frm.statusBar()->isSizeGripEnabled());
+  frm.adjustSize();
+  EXPECT_EQ(frm.minimumSize(), frm.maximumSize());
   ASSERT_EQ(frm.comboPortType->count(), 1);
   EXPECT_EQ(frm.comboPortType->itemText(0), "Direct COM Port ");
   EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabCom);
