@@ -2,6 +2,8 @@
 
 #include <utility>
 
+static_assert(sizeof(TSimpleContour) <= 40, "a contour of a job of many short cuts must stay small");
+
 namespace {
 
 // First operand unless the second is strictly better, so ties and signed zeros keep

@@ -175,6 +175,7 @@ void TVirtCutterObj::ParseJobText(std::string_view Text) {
   while (limit != p && !IsSeparator(limit[-1])) --limit;
   while (p != limit) p = IsSeparator(*p) ? p + 1 : InterpretToken(p, limit, relativeMode);
   RaiseCutterEvent(ceEndOfJob, CurrentPos, kNoText);
+  if (FContours) FContours->Compact();
 }
 
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,

@@ -8,10 +8,12 @@ namespace {
 // after kHardLine characters whatever comes, so that no line costs the memo seconds.
 constexpr std::size_t kDisplayLine = 256;
 constexpr std::size_t kHardLine = 4096;
+// A paragraph ends at the first separator after this many characters.
+constexpr std::size_t kParagraph = 2048;
 // Undo keeps this many steps; each holds what it removed.
 constexpr std::size_t kHistorySteps = 500;
 
-bool isSeparator(char16_t c) { return c == TJobBuffer::kSeparator || c == u'\u2029'; }
+bool isSeparator(char16_t c) { return c == TJobBuffer::kSeparator || c == u'\u2029' || c == TJobBuffer::kLineSeparator; }
 
 }  // namespace
 
@@ -24,11 +26,13 @@ std::u16string TJobBuffer::Load(std::string bytes) {
   std::u16string text;
   text.reserve(FBytes.size() + FBytes.size() / kDisplayLine);
   const std::size_t n = FBytes.size();
-  std::size_t line = 0;
+  std::size_t line = 0, paragraph = 0;
   auto separate = [&](std::uint8_t length) {
-    FSeparators.push_back({text.size(), length});
-    text.push_back(kSeparator);
+    const char16_t c = paragraph >= kParagraph ? kSeparator : kLineSeparator;
+    FSeparators.push_back({text.size(), length, c});
+    text.push_back(c);
     line = 0;
+    paragraph = c == kSeparator ? 0 : paragraph + 1;
   };
   for (std::size_t i = 0; i < n; ++i) {
     const char c = FBytes[i];
@@ -41,6 +45,7 @@ std::u16string TJobBuffer::Load(std::string bytes) {
     }
     text.push_back(static_cast<unsigned char>(c));
     ++line;
+    ++paragraph;
     const bool more = i + 1 < n && FBytes[i + 1] != '\r' && FBytes[i + 1] != '\n';
     if (more && ((c == ';' && line >= kDisplayLine) || line >= kHardLine)) separate(0);
   }
@@ -73,7 +78,7 @@ void TJobBuffer::Splice(std::size_t position, std::size_t removed, std::size_t i
   for (auto it = kept; it != FSeparators.end(); ++it) it->Position = it->Position - removed + inserted;
   std::vector<TSeparator> placed;
   placed.reserve(separators.size());
-  for (const TSeparator& s : separators) placed.push_back({position + s.Position, s.Bytes});
+  for (const TSeparator& s : separators) placed.push_back({position + s.Position, s.Bytes, s.Character});
   FSeparators.insert(FSeparators.begin() + static_cast<std::ptrdiff_t>(index), placed.begin(), placed.end());
   FDocumentLength = FDocumentLength - removed + inserted;
 }
@@ -91,8 +96,8 @@ void TJobBuffer::Apply(std::size_t position, std::size_t removed, std::u16string
   std::size_t at = step.BytePosition;
   for (std::size_t i = position; i < position + removed; ++i) {
     if (separator != FSeparators.end() && separator->Position == i) {
-      step.RemovedSeparators.push_back({i - position, separator->Bytes});
-      step.RemovedText.push_back(kSeparator);
+      step.RemovedSeparators.push_back({i - position, separator->Bytes, separator->Character});
+      step.RemovedText.push_back(separator->Character);
       at += separator->Bytes;
       ++separator;
     } else {
@@ -102,9 +107,10 @@ void TJobBuffer::Apply(std::size_t position, std::size_t removed, std::u16string
   for (std::size_t i = 0; i < inserted.size(); ++i) {
     const char16_t c = inserted[i];
     if (isSeparator(c)) {
-      step.InsertedSeparators.push_back({i, static_cast<std::uint8_t>(FLineBreak.size())});
+      const char16_t kind = c == kLineSeparator ? kLineSeparator : kSeparator;
+      step.InsertedSeparators.push_back({i, static_cast<std::uint8_t>(FLineBreak.size()), kind});
       step.InsertedBytes += FLineBreak;
-      step.InsertedText.push_back(kSeparator);
+      step.InsertedText.push_back(kind);
     } else {
       // A character without an 8-bit form is sent as '?', as everywhere else.
       step.InsertedBytes.push_back(c <= 0xFF ? static_cast<char>(c) : '?');

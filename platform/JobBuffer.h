@@ -2,9 +2,11 @@
 // The job's bytes behind the memo that edits them. The memo's document holds one
 // character per byte (Latin-1), except that each line break of the job (CR LF, CR or LF)
 // is one separator there, and that long lines get further separators after command
-// separators, for display only. Every change of the document is applied to the bytes as
-// a splice, so bytes nobody edited stay exactly as loaded, and undo restores the very
-// bytes an edit took away.
+// separators, for display only. Separators are paragraph breaks every few kilobytes and
+// line breaks within a paragraph (U+2028) otherwise, so that a job of half a million
+// short lines does not become half a million paragraphs. Every change of the document is
+// applied to the bytes as a splice, so bytes nobody edited stay exactly as loaded, and
+// undo restores the very bytes an edit took away.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,8 +16,9 @@
 
 class TJobBuffer {
 public:
-  // A separator in document text.
+  // Separators in document text: a paragraph break and a line break within a paragraph.
   static constexpr char16_t kSeparator = u'\n';
+  static constexpr char16_t kLineSeparator = u'\u2028';
 
   // Takes the job and answers the text for the document, separators as kSeparator.
   std::u16string Load(std::string bytes);
@@ -26,7 +29,8 @@ public:
   const std::string& LineBreak() const { return FLineBreak; }
 
   // The document changed at position: removed characters went, inserted came (a
-  // separator is kSeparator or U+2029). Positions beyond the document are clamped.
+  // separator is kSeparator, U+2029 or kLineSeparator). Positions beyond the document
+  // are clamped.
   void Apply(std::size_t position, std::size_t removed, std::u16string_view inserted);
 
   // What the document must do to follow an undo or a redo, which the buffer has
@@ -44,6 +48,7 @@ private:
   struct TSeparator {
     std::size_t Position;  // in the document
     std::uint8_t Bytes;    // 0 for a display-only break, else 1 or 2
+    char16_t Character;    // kSeparator or kLineSeparator
   };
   // One edit, enough to make it and take it back in both document and bytes.
   struct TStep {

@@ -89,7 +89,7 @@ TEST(JobBuffer, UndoGivesBackTheVeryBytesAndRedoTheEditAgain) {
   const std::string job = "IN;\r\nPU0,0;\nPD1,1;\rPA\xA0;\r\n" + everyByte();
   Memo memo(job);
   memo.erase(3, 1);                       // a CR LF break
-  memo.erase(memo.find(u"\nPA\u00A0") - 1, 6);  // across a lone CR and a no-break space
+  memo.erase(memo.find(u"\u2028PA\u00A0") - 1, 6);  // across a lone CR and a no-break space
   memo.type(0, u"a");
   memo.type(1, u"b");  // typing runs are one step
   memo.edit(2, 3, u"\u2029");
@@ -113,10 +113,12 @@ TEST(JobBuffer, LongLinesAreBrokenForDisplayOnly) {
   const std::string job = "IN;\n" + line + "\n@";
   Memo memo(job);
   EXPECT_EQ(memo.buffer.Bytes(), job);
-  const std::size_t breaks = std::count(memo.text.begin(), memo.text.end(), u'\n');
-  EXPECT_GT(breaks, 40u);  // about one every 256 characters
+  const std::u16string separators = {TJobBuffer::kSeparator, TJobBuffer::kLineSeparator};
+  const std::size_t breaks = std::count(memo.text.begin(), memo.text.end(), TJobBuffer::kLineSeparator);
+  EXPECT_GT(breaks, 40u);  // about one every 256 characters, within paragraphs of about 2 KB
+  EXPECT_GT(std::count(memo.text.begin(), memo.text.end(), TJobBuffer::kSeparator), 3);
   // A display break joined away changes no byte; one typed there is a real break.
-  const std::size_t display = memo.text.find(u'\n', 300);
+  const std::size_t display = memo.text.find_first_of(separators, 300);
   ASSERT_EQ(memo.text[display - 1], u';');
   memo.erase(display, 1);
   EXPECT_EQ(memo.buffer.Bytes(), job);
