@@ -28,15 +28,23 @@ std::string ContoursJson(const std::string& Bytes) {
   TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
   cutter->BuildContours = true;
   std::string events;
+  events.reserve(Bytes.size() / 4);  // about one event a command
   cutter->OnCutterEvent = [&events](std::int32_t Code, TVector2D, const std::string&) {
     if (!events.empty()) events += ", ";
-    events += std::to_string(Code);
+    if (Code >= 0 && Code < 10) events += static_cast<char>('0' + Code);  // every code the interpreter has
+    else events += std::to_string(Code);
     return true;
   };
   cutter->ParseJobText(Bytes);
 
   std::string out = "{\"contours\": ";
   const TSimpleContourList* list = cutter->Contours();
+  if (list) {
+    // Room for every point at its longest, so the text is never copied while it grows.
+    std::size_t points = 0;
+    for (std::ptrdiff_t i = 0; i < list->ContourCount(); ++i) points += list->ContourAt(i)->Points().size();
+    out.reserve(static_cast<std::size_t>(list->ContourCount()) * 32 + points * 36 + events.size() + 256);
+  }
   if (!list) {
     out += "null, \"bounds\": null";
   } else {
@@ -46,9 +54,10 @@ std::string ContoursJson(const std::string& Bytes) {
       out += i ? ", {\"pen\": " : "{\"pen\": ";
       out += std::to_string(c->Pen);
       out += ", \"points\": [";
-      for (std::ptrdiff_t j = 0; j < c->PointCount(); ++j) {
-        const TVector2D p = AsVector(c->PointAt(j));
-        out += j ? ", [" : "[";
+      bool first = true;
+      for (const TSimplePt& p : c->Points()) {
+        out += first ? "[" : ", [";
+        first = false;
         AppendShortest(out, p.X);
         out += ", ";
         AppendShortest(out, p.Y);

@@ -1,5 +1,6 @@
 #include "RawCutGeo.h"
 
+#include <algorithm>
 #include <utility>
 
 static_assert(sizeof(TSimpleContour) <= 40, "a contour of a job of many short cuts must stay small");
@@ -81,6 +82,14 @@ TRect2D TSimpleContour::GetBounds() const {
 TSimpleContourList::~TSimpleContourList() {
   // Contours go from the last to the first.
   while (!FContours.empty()) FContours.pop_back();
+}
+
+TSimpleContour* TSimpleContourList::StartContour() {
+  TSimpleContour& contour = FContours.emplace_back();
+  contour.FStore = &FPoints;
+  contour.FBegin = static_cast<std::uint32_t>(std::min<std::size_t>(FPoints.size(), TSimpleContour::kMaxPoints));
+  FBoundsValid = false;
+  return &contour;
 }
 
 std::ptrdiff_t TSimpleContourList::AddContour(std::unique_ptr<TSimpleContour> Contour) {

@@ -104,6 +104,9 @@ public:
   TSimpleContourList& operator=(const TSimpleContourList&) = delete;
   ~TSimpleContourList();
 
+  // Appends a new empty contour and answers it; the interpreter's way, without a
+  // contour of its own to move in.
+  TSimpleContour* StartContour();
   // Takes the contour over and answers its index; a null contour is refused with -1.
   // The contour is moved into the list: reach it through ContourAt from then on.
   std::ptrdiff_t AddContour(std::unique_ptr<TSimpleContour> Contour);

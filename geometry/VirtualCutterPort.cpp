@@ -257,10 +257,9 @@ bool TVirtCutterObj::RaiseCutterEvent(std::int32_t Code, TVector2D Point,
         break;
       case ceCutMove:
         if (!FCurrentContour) {
-          auto contour = std::make_unique<TSimpleContour>();
-          contour->Pen = PenNumber;
-          contour->AddPoint(CurrentPos.X, CurrentPos.Y);
-          FCurrentContour = FContours->ContourAt(FContours->AddContour(std::move(contour)));
+          FCurrentContour = FContours->StartContour();
+          FCurrentContour->Pen = PenNumber;
+          FCurrentContour->AddPoint(CurrentPos.X, CurrentPos.Y);
         }
         FCurrentContour->AddPoint(Point.X, Point.Y);
         break;
