@@ -24,12 +24,12 @@ TVector2D AsVector(const TSimplePt* Point) {
 
 TSimpleContour::TSimpleContour(TSimpleContour&& Other) noexcept
     : Pen(Other.Pen),
-      FStore(std::exchange(Other.FStore, nullptr)),
+      FBounds(Other.FBounds),
       FBegin(std::exchange(Other.FBegin, 0)),
       FCount(std::exchange(Other.FCount, 0)),
       FOwnsStore(std::exchange(Other.FOwnsStore, false)),
       FBoundsValid(Other.FBoundsValid),
-      FBounds(Other.FBounds) {}
+      FStore(std::exchange(Other.FStore, nullptr)) {}
 
 TSimpleContour::~TSimpleContour() {
   if (FOwnsStore) delete FStore;
