@@ -1,11 +1,13 @@
 #include "KorvexDlg.h"
 #include "transmission/DirectPortDriver.h"
+#include "translation/TransManClass.h"
 
 #include <QApplication>
 #include <QScreen>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  const TReleasePtr<TTransMan> transMan = CreateTransMan();  // process-wide until the program ends
   TKorvexFrm window;
   window.adjustSize();
   if (const QScreen* screen = window.screen())

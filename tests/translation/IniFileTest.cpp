@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -63,22 +62,6 @@ TEST(IniFile, EraseSectionAndSectionLines) {
   EXPECT_EQ(ini.SectionLines("MESSAGES"), (std::vector<std::string>{"R=Yes", "L=Ja ", "stray"}));
   ini.EraseSection("Messages");
   EXPECT_EQ(ini.Text(), "[a]\nx=1\n");
-}
-
-TEST(IniFile, FileRoundTrip) {
-  const std::string path = ::testing::TempDir() + "korvex_ini_test.ini";
-  std::remove(path.c_str());
-  TIniFile ini(path);
-  EXPECT_FALSE(ini.LoadFromFile());
-  ASSERT_TRUE(ini.WriteString("s", "all", everyLineByte()));
-  ASSERT_TRUE(ini.WriteInteger("s", "n", -42));
-  ASSERT_TRUE(ini.UpdateFile());
-  TIniFile back(path);
-  ASSERT_TRUE(back.LoadFromFile());
-  EXPECT_EQ(back.Text(), ini.Text());
-  EXPECT_EQ(back.ReadString("s", "all"), everyLineByte());
-  EXPECT_EQ(back.ReadString("s", "n"), "-42");
-  std::remove(path.c_str());
 }
 
 }  // namespace
