@@ -1,5 +1,6 @@
 #include "KorvexDlg.h"
 #include "transmission/DirectPortDriver.h"
+#include "translation/TransManClass.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int caught = 0;
   closeWindowsOnSignals(app, caught);
+  const TReleasePtr<TTransMan> transMan = CreateTransMan();  // process-wide until the program ends
   TKorvexFrm window;
   window.adjustSize();
   if (const QScreen* screen = window.screen())

@@ -103,6 +103,28 @@ bool Utf8ToWide(const std::string& utf8, std::u16string& wide) {
   return true;
 }
 
+std::string WideToUtf8(const std::u16string& wide) {
+  std::string utf8;
+  utf8.reserve(wide.size());
+  const std::size_t n = wide.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char32_t code = wide[i];
+    if (code >= 0xD800 && code <= 0xDFFF) {
+      const bool paired = code < 0xDC00 && i + 1 < n && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+      code = paired ? 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00) : 0xFFFD;
+    }
+    if (code < 0x80) {
+      utf8.push_back(static_cast<char>(code));
+      continue;
+    }
+    const int follows = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    utf8.push_back(static_cast<char>(kLead[follows] | (code >> (6 * follows))));
+    for (int k = follows - 1; k >= 0; --k) utf8.push_back(static_cast<char>(0x80 | ((code >> (6 * k)) & 0x3F)));
+  }
+  return utf8;
+}
+
 std::u16string TranslateKey(const std::string& key) {
   if (const TTransWordList* list = CurrentWordList()) {
     if (const TTransWord* word = list->FindWord(key)) {

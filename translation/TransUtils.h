@@ -13,6 +13,8 @@ std::u16string UnescapeText(const std::u16string& text);
 // Strict UTF-8 decoding: false, and an empty result, for malformed input (overlong
 // forms, surrogates, code points above U+10FFFF, cut-off sequences).
 bool Utf8ToWide(const std::string& utf8, std::u16string& wide);
+// UTF-8 of wide text; a lone surrogate becomes U+FFFD.
+std::string WideToUtf8(const std::u16string& wide);
 
 // The translation of key from the current word list, else the key itself (8-bit text
 // in the job code page); escapes decoded either way.

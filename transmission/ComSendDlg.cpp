@@ -2,6 +2,7 @@
 
 #include "DirectPortDriver.h"
 #include "DirectSend.h"
+#include "translation/TransManClass.h"
 #include "translation/TransMessageBox.h"
 
 #include <QApplication>
@@ -95,9 +96,14 @@ TFrmComSend::TFrmComSend(QWidget* parent) : QDialog(parent) {
 
   connect(dAbort, &QPushButton::clicked, this, &TFrmComSend::dAbortClick);
   connect(SpeedButton1, &QPushButton::clicked, this, &TFrmComSend::SpeedButton1Click);
+  FormCreate();
 }
 
 TFrmComSend::~TFrmComSend() = default;
+
+void TFrmComSend::FormCreate() {
+  if (TTransMan* manager = TransMan()) manager->TranslateForm(this);
+}
 
 void TFrmComSend::PaintBox1Paint() {
   // Hidden first so no later paint starts a second transfer; the transfer itself runs

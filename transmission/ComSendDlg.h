@@ -23,6 +23,7 @@ public:
   bool UseTxBuffer = false;
   bool SendOk = false;
 
+  void FormCreate();
   void PaintBox1Paint();
   void SpeedButton1Click();
   void dAbortClick();

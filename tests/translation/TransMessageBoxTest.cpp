@@ -16,13 +16,6 @@ namespace {
 // Records every box instead of showing it and answers with a fixed button.
 class MessageBoxTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test_translation_gui";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) app_ = new QApplication(argc, argv);
-  }
-
   void SetUp() override {
     previous_ = SetMessageBoxHandler([this](const TMsgBoxRequest& request) {
       seen_ = request;
@@ -35,7 +28,6 @@ protected:
     SetCurrentWordList(nullptr);
   }
 
-  static inline QApplication* app_ = nullptr;
   TMsgBoxHandler previous_;
   std::optional<TMsgBoxRequest> seen_;
   int calls_ = 0;
