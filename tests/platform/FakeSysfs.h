@@ -1,6 +1,6 @@
 #pragma once
-// A throw-away sysfs tree with tty entries, and a /dev folder whose nodes are ptys,
-// for the port list tests.
+// A throw-away sysfs tree with tty entries and USB devices, and a /dev folder whose
+// nodes are ptys, for the port list tests.
 
 #include <filesystem>
 #include <string>
@@ -20,6 +20,12 @@ public:
   void Remove(const std::string& name);
   // Makes /dev/NAME a pty slave so the port can really be opened; returns the master fd.
   int AddDeviceNode(const std::string& name);
+
+  // A link anywhere in the tree, pointing wherever it is told (nowhere, or at itself).
+  void AddLink(const std::string& link, const std::string& target);
+  // From now on, listing the folder (below the root) fails after `entries` names, as a
+  // folder that vanishes while it is read does. The destructor ends it.
+  void FailListingAfter(const std::string& folder, int entries);
 
   std::string Root() const { return root.string(); }
   std::string Dev() const { return (root / "dev").string(); }
