@@ -15,8 +15,12 @@ std::string ReadAttribute(const fs::path& file) {
   std::ifstream in(file);
   std::string value;
   std::getline(in, value);
-  while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t')) value.pop_back();
-  return value;
+  return WithoutTrailingBlanks(std::move(value));
+}
+
+std::string WithoutTrailingBlanks(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) text.pop_back();
+  return text;
 }
 
 std::string LinkTargetName(const fs::path& link) {

@@ -14,5 +14,7 @@ std::string ReadAttribute(const std::filesystem::path& file);
 // The last part of a link's target, such as the name of a bound driver; empty when
 // there is no link.
 std::string LinkTargetName(const std::filesystem::path& link);
+// The text without the blanks, tabs and carriage returns at its end.
+std::string WithoutTrailingBlanks(std::string text);
 // Whether anything is at the path (a dangling or looping link is nothing).
 bool Exists(const std::filesystem::path& path);

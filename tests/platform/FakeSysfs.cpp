@@ -106,6 +106,46 @@ int FakeSysfs::AddDeviceNode(const std::string& name) {
   return master;
 }
 
+std::string FakeSysfs::UsbDevPath(const std::string& device) const {
+  const auto added = usbDevPaths.find(device);
+  return added != usbDevPaths.end() ? added->second : "/devices/pci0000:00/0000:00:14.0/usb1/" + device;
+}
+
+void FakeSysfs::AddUsbDevice(const std::string& name, const std::string& vendorId, const std::string& productId,
+                             const std::string& serial, const std::string& product, const std::string& parent) {
+  usbDevPaths[name] = parent.empty() ? UsbDevPath(name) : UsbDevPath(parent) + "/" + name;
+  const fs::path device = usbFolder(name);
+  writeFile(device / "idVendor", vendorId);
+  writeFile(device / "idProduct", productId);
+  writeFile(device / "product", product);
+  if (!serial.empty()) writeFile(device / "serial", serial);
+  fs::create_directories(usbBus());
+  fs::create_directory_symlink(device, usbBus() / name);
+}
+
+void FakeSysfs::AddUsbInterface(const std::string& device, int number, int interfaceClass, const std::string& driver) {
+  const std::string name = device + ":1." + std::to_string(number);
+  const fs::path folder = usbFolder(device) / name;
+  const char digits[] = "0123456789abcdef";
+  writeFile(folder / "bInterfaceClass", {digits[interfaceClass / 16], digits[interfaceClass % 16]});
+  if (!driver.empty()) {
+    const fs::path bound = root / "sys/bus/usb/drivers" / driver;
+    fs::create_directories(bound);
+    fs::create_directory_symlink(bound, folder / "driver");
+  }
+  fs::create_directory_symlink(folder, usbBus() / name);
+}
+
+void FakeSysfs::AddUsbDisk(const std::string& device, const std::string& disk, const std::string& vendor,
+                           const std::string& model) {
+  const fs::path host = usbFolder(device) / (device + ":1.0/host6");
+  const fs::path lun = host / "target6:0:0/6:0:0:0";
+  writeFile(lun / "vendor", (vendor + std::string(8, ' ')).substr(0, 8));
+  writeFile(lun / "model", (model + std::string(16, ' ')).substr(0, 16));
+  fs::create_directories(lun / "block" / disk);
+  fs::create_directory_symlink(lun, lun / "block" / disk / "device");  // back up the tree, as in sysfs
+}
+
 void FakeSysfs::AddLink(const std::string& link, const std::string& target) {
   fs::create_directories((root / link).parent_path());
   fs::create_symlink(target, root / link);
