@@ -2,14 +2,15 @@
 // The main window: the job, the connection settings pages, the preview boxes, Send and
 // the activity log.
 
-#include "transmission/ActivityLog.h"
-#include "DropDownCombo.h"
-#include "ports/PortExState.h"
-
 #include <QMainWindow>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "DropDownCombo.h"
+#include "ports/PortExState.h"
+#include "ports/UsbMonitorUtils.h"
+#include "transmission/ActivityLog.h"
 
 class QAction;
 class QCheckBox;
@@ -20,6 +21,7 @@ class QPainter;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
@@ -64,6 +66,8 @@ public:
   void TntCheckBox1Click();
   void BluetoothSettings1Click();
   void dSendClick();
+  void UsbDeviceChanged(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
+                        const std::string& storageFriendlyName);
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -72,6 +76,8 @@ public:
 
   // Owned objects.
   std::unique_ptr<TPortExState> PortState;
+  std::unique_ptr<TUsbMonitor> UsbMonitor;
+  std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
   int FlagUpdateDepth = 0;
 
