@@ -1,6 +1,11 @@
 #include "KorvexDlg.h"
 
-#include <strings.h>
+#include "platform/JobFile.h"
+#include "PortTypeIcons.h"
+#include "platform/MainThread.h"
+#include "transmission/ComSendDlg.h"
+#include "transmission/DirectSend.h"
+#include "translation/TransMessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,14 +28,9 @@
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 
-#include "PortTypeIcons.h"
-#include "platform/JobFile.h"
-#include "platform/MainThread.h"
-#include "translation/TransMessageBox.h"
-#include "transmission/ComSendDlg.h"
-#include "transmission/DirectSend.h"
+#include <algorithm>
+#include <strings.h>
 
 namespace {
 

@@ -2,15 +2,15 @@
 // The main window: the job, the connection settings pages, the preview boxes, Send and
 // the activity log.
 
+#include "transmission/ActivityLog.h"
+#include "DropDownCombo.h"
+#include "ports/PortExState.h"
+#include "ports/UsbMonitorUtils.h"
+
 #include <QMainWindow>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "DropDownCombo.h"
-#include "ports/PortExState.h"
-#include "ports/UsbMonitorUtils.h"
-#include "transmission/ActivityLog.h"
 
 class QAction;
 class QCheckBox;

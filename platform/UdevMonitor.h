@@ -17,7 +17,7 @@ struct TUdevNotice {
 };
 
 class TUdevMonitor {
- public:
+public:
   TUdevMonitor();
   ~TUdevMonitor();
   TUdevMonitor(const TUdevMonitor&) = delete;
@@ -28,7 +28,7 @@ class TUdevMonitor {
   // The notices pending now, oldest first; never waits for one.
   std::vector<TUdevNotice> ReadPending();
 
- private:
+private:
   udev* Context = nullptr;
   udev_monitor* Monitor = nullptr;
 };

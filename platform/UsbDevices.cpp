@@ -1,12 +1,11 @@
 #include "UsbDevices.h"
 
-#include <libudev.h>
+#include "SysfsFiles.h"
 
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-
-#include "SysfsFiles.h"
+#include <libudev.h>
 
 namespace fs = std::filesystem;
 

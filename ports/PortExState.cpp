@@ -1,12 +1,12 @@
 #include "PortExState.h"
 
-#include <algorithm>
-#include <charconv>
-#include <limits>
-
 #include "platform/Debugger.h"
 #include "platform/SerialDevices.h"
 #include "platform/UsbDevices.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "UsbMonitorUtils.h"
 
-#include <bit>
-
 #include "platform/UsbDevices.h"
+
+#include <bit>
 
 namespace {
 

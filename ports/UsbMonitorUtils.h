@@ -2,11 +2,11 @@
 // Watches USB devices coming and going: udev's notices of whole USB devices, with the
 // names people know the device by, handed to the owner through an event.
 
+#include "platform/UdevMonitor.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "platform/UdevMonitor.h"
 
 // The three texts that describe a device in a notice.
 struct TUsbDeviceTexts {
@@ -21,7 +21,7 @@ struct TUsbDeviceTexts {
 std::string UsbChangeCaption(bool arrived, const TUsbDeviceTexts& texts);
 
 class TUsbMonitor {
- public:
+public:
   using TUsbDeviceChangeEvent =
       std::function<void(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
                          const std::string& storageFriendlyName)>;
@@ -42,7 +42,7 @@ class TUsbMonitor {
 
   TUsbDeviceChangeEvent OnUsbDeviceChange;
 
- private:
+private:
   std::string SysRoot;
   TUdevMonitor Notices;
 };

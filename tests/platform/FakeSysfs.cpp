@@ -6,7 +6,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -19,45 +18,23 @@ void writeFile(const fs::path& path, const std::string& text) {
   std::ofstream(path) << text << "\n";
 }
 
-// The folder whose listing fails, how many names it gives first, and the names given so
-// far by each listing of it that is under way.
-struct FailingListing {
+struct {
   std::string folder;
-  int entries = 0;
-  std::map<DIR*, int> given;
-};
-
-FailingListing& failing() {
-  static FailingListing listing;
-  return listing;
-}
-
-std::string folderOf(DIR* dir) {
-  const std::string link = "/proc/self/fd/" + std::to_string(dirfd(dir));
-  char target[4096];
-  const ssize_t n = readlink(link.c_str(), target, sizeof target);
-  return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
-}
+  int entries = 0, given = 0;
+} failing;
 
 }  // namespace
 
-// Every directory listing of the test program passes through here, so a listing of the
-// chosen folder can fail part-way as the kernel fails one of a folder removed meanwhile.
+// Every folder listing of the test program passes here, so that one can fail part-way.
 extern "C" struct dirent* readdir(DIR* dir) {
-  using Readdir = struct dirent* (*)(DIR*);
-  static const auto next = reinterpret_cast<Readdir>(dlsym(RTLD_NEXT, "readdir"));
-  FailingListing& listing = failing();
-  if (listing.folder.empty() || folderOf(dir) != listing.folder) return next(dir);
-  int& given = listing.given[dir];
+  static const auto next = reinterpret_cast<struct dirent* (*)(DIR*)>(dlsym(RTLD_NEXT, "readdir"));
   struct dirent* entry = next(dir);
-  while (entry && entry->d_name[0] == '.' && (!entry->d_name[1] || (entry->d_name[1] == '.' && !entry->d_name[2])))
-    entry = next(dir);
-  if (entry && given < listing.entries) {
-    ++given;
+  if (failing.folder.empty() || !entry || entry->d_name[0] == '.') return entry;
+  char target[4096];
+  const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(dirfd(dir))).c_str(), target, sizeof target);
+  if (n <= 0 || failing.folder != std::string(target, static_cast<size_t>(n)) || failing.given++ < failing.entries)
     return entry;
-  }
-  listing.given.erase(dir);
-  if (entry) errno = ENOENT;
+  errno = ENOENT;
   return nullptr;
 }
 
@@ -70,7 +47,7 @@ FakeSysfs::FakeSysfs() {
 }
 
 FakeSysfs::~FakeSysfs() {
-  failing() = {};
+  failing = {};
   std::error_code ec;
   fs::remove_all(root, ec);
 }
@@ -106,40 +83,28 @@ int FakeSysfs::AddDeviceNode(const std::string& name) {
   return master;
 }
 
-std::string FakeSysfs::UsbDevPath(const std::string& device) const {
-  const auto added = usbDevPaths.find(device);
-  return added != usbDevPaths.end() ? added->second : "/devices/pci0000:00/0000:00:14.0/usb1/" + device;
-}
-
 void FakeSysfs::AddUsbDevice(const std::string& name, const std::string& vendorId, const std::string& productId,
-                             const std::string& serial, const std::string& product, const std::string& parent) {
-  usbDevPaths[name] = parent.empty() ? UsbDevPath(name) : UsbDevPath(parent) + "/" + name;
-  const fs::path device = usbFolder(name);
+                             const std::string& serial, const std::string& product, int interfaceClass,
+                             const std::string& driver) {
+  const fs::path device = usbFolder(name), interface = device / (name + ":1.0");
   writeFile(device / "idVendor", vendorId);
   writeFile(device / "idProduct", productId);
   writeFile(device / "product", product);
   if (!serial.empty()) writeFile(device / "serial", serial);
+  writeFile(interface / "bInterfaceClass",
+            {"0123456789abcdef"[interfaceClass / 16], "0123456789abcdef"[interfaceClass % 16]});
+  if (!driver.empty()) {
+    fs::create_directories(root / "sys/bus/usb/drivers" / driver);
+    fs::create_directory_symlink(root / "sys/bus/usb/drivers" / driver, interface / "driver");
+  }
   fs::create_directories(usbBus());
   fs::create_directory_symlink(device, usbBus() / name);
-}
-
-void FakeSysfs::AddUsbInterface(const std::string& device, int number, int interfaceClass, const std::string& driver) {
-  const std::string name = device + ":1." + std::to_string(number);
-  const fs::path folder = usbFolder(device) / name;
-  const char digits[] = "0123456789abcdef";
-  writeFile(folder / "bInterfaceClass", {digits[interfaceClass / 16], digits[interfaceClass % 16]});
-  if (!driver.empty()) {
-    const fs::path bound = root / "sys/bus/usb/drivers" / driver;
-    fs::create_directories(bound);
-    fs::create_directory_symlink(bound, folder / "driver");
-  }
-  fs::create_directory_symlink(folder, usbBus() / name);
+  fs::create_directory_symlink(interface, usbBus() / (name + ":1.0"));
 }
 
 void FakeSysfs::AddUsbDisk(const std::string& device, const std::string& disk, const std::string& vendor,
                            const std::string& model) {
-  const fs::path host = usbFolder(device) / (device + ":1.0/host6");
-  const fs::path lun = host / "target6:0:0/6:0:0:0";
+  const fs::path lun = usbFolder(device) / (device + ":1.0/host6/target6:0:0/6:0:0:0");
   writeFile(lun / "vendor", (vendor + std::string(8, ' ')).substr(0, 8));
   writeFile(lun / "model", (model + std::string(16, ' ')).substr(0, 16));
   fs::create_directories(lun / "block" / disk);
@@ -152,5 +117,5 @@ void FakeSysfs::AddLink(const std::string& link, const std::string& target) {
 }
 
 void FakeSysfs::FailListingAfter(const std::string& folder, int entries) {
-  failing() = {fs::canonical(root / folder).string(), entries, {}};
+  failing = {fs::canonical(root / folder).string(), entries, 0};
 }
