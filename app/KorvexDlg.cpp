@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -106,7 +107,12 @@ TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
   FormCreate();
 }
 
-TKorvexFrm::~TKorvexFrm() { SetMainThreadWakeup({}); }
+TKorvexFrm::~TKorvexFrm() {
+  UsbNotices.reset();
+  if (UsbMonitor) UsbMonitor->OnUsbDeviceChange = nullptr;
+  UsbMonitor.reset();
+  SetMainThreadWakeup({});
+}
 
 void TKorvexFrm::createControls() {
   setObjectName(QStringLiteral("KorvexFrm"));
@@ -366,7 +372,13 @@ void TKorvexFrm::FormCreate() {
   PortState->RefreshComPorts();
   PortState->RefreshUsbPorts();
   PortState->ApplySelection();
-  // The USB monitor is created here once USB devices are watched.
+  UsbMonitor = std::make_unique<TUsbMonitor>();
+  UsbMonitor->OnUsbDeviceChange = [this](bool arrived, const std::string& usb, const std::string& storage,
+                                         const std::string& name) { UsbDeviceChanged(arrived, usb, storage, name); };
+  if (UsbMonitor->NoticeFd() >= 0) {
+    UsbNotices = std::make_unique<QSocketNotifier>(UsbMonitor->NoticeFd(), QSocketNotifier::Read);
+    connect(UsbNotices.get(), &QSocketNotifier::activated, this, [this] { UsbMonitor->ReadNotices(); });
+  }
   setPageVisible(TabRawCom, false);
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   // The DCB editor is reset here once it exists.
@@ -523,6 +535,16 @@ void TKorvexFrm::refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)()) 
 void TKorvexFrm::comboDirComPortDropDown() { refreshPortCombo(comboDirComPort, &TKorvexFrm::FillComPortList); }
 
 void TKorvexFrm::cbRawComPortDropDown() { refreshPortCombo(cbRawComPort, &TKorvexFrm::FillRawComPortList); }
+
+void TKorvexFrm::UsbDeviceChanged(bool arrived, const std::string& usbDescription,
+                                  const std::string& storageDescription, const std::string& storageFriendlyName) {
+  if (!PortState) return;
+  // Device strings come from the kernel and udev as UTF-8.
+  setWindowTitle(
+      QString::fromStdString(UsbChangeCaption(arrived, {usbDescription, storageDescription, storageFriendlyName})));
+  if (PortState->RefreshComPorts()) FillComPortList();
+  PortState->RefreshUsbPorts();
+}
 
 void TKorvexFrm::cUseCustomComClick() {
   const bool raw = cUseCustomCom->isChecked();

@@ -5,6 +5,7 @@
 #include "transmission/ActivityLog.h"
 #include "DropDownCombo.h"
 #include "ports/PortExState.h"
+#include "ports/UsbMonitorUtils.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -20,6 +21,7 @@ class QPainter;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
@@ -65,6 +67,8 @@ public:
   void TntCheckBox1Click();
   void BluetoothSettings1Click();
   void dSendClick();
+  void UsbDeviceChanged(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
+                        const std::string& storageFriendlyName);
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -73,6 +77,8 @@ public:
 
   // Owned objects.
   std::unique_ptr<TPortExState> PortState;
+  std::unique_ptr<TUsbMonitor> UsbMonitor;
+  std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
   int FlagUpdateDepth = 0;
 

@@ -1,9 +1,10 @@
 #include "SerialDevices.h"
 
+#include "SysfsFiles.h"
+
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <strings.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -12,51 +13,39 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAttribute(const fs::path& file) {
-  std::ifstream in(file);
-  std::string value;
-  std::getline(in, value);
-  while (!value.empty() && (value.back() == '\r' || value.back() == ' ' || value.back() == '\t'))
-    value.pop_back();
-  return value;
-}
-
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool isSerialPort(const fs::path& ttyEntry, const std::string& name) {
   if (startsWith(name, "rfcomm")) return true;
-  std::error_code ec;
-  if (!fs::exists(ttyEntry / "device", ec)) return false;
+  if (!Exists(ttyEntry / "device")) return false;
   // The 8250 driver registers placeholder ttyS ports with no UART behind them.
-  return !(startsWith(name, "ttyS") && readAttribute(ttyEntry / "type") == "0");
+  return !(startsWith(name, "ttyS") && ReadAttribute(ttyEntry / "type") == "0");
 }
 
 // Names of the serial ports in the tty class, in no particular order; false when the
-// class folder cannot be read.
+// class folder cannot be read to the end.
 bool collectPorts(const std::string& sysRoot, std::vector<std::string>& names) {
   const fs::path ttyClass = fs::path(sysRoot) / "sys/class/tty";
-  std::error_code ec;
-  fs::directory_iterator it(ttyClass, ec);
-  if (ec) return false;
-  for (const auto& entry : it) {
-    const std::string name = entry.path().filename().string();
-    if (isSerialPort(entry.path(), name)) names.push_back(name);
-  }
+  std::vector<std::string> entries;
+  if (!ListFolder(ttyClass, entries)) return false;
+  for (const auto& name : entries)
+    if (isSerialPort(ttyClass / name, name)) names.push_back(name);
   return true;
 }
 
 // The USB product strings above the port's device, as a person would call the adapter.
 std::string friendlyName(const std::string& sysRoot, const std::string& name) {
   if (startsWith(name, "rfcomm")) return "Bluetooth Serial Port (" + name + ")";
-  std::error_code ec;
-  fs::path dir = fs::canonical(fs::path(sysRoot) / "sys/class/tty" / name / "device", ec);
-  const fs::path root = fs::canonical(sysRoot, ec);
+  std::error_code deviceError, rootError;
+  fs::path dir = fs::canonical(fs::path(sysRoot) / "sys/class/tty" / name / "device", deviceError);
+  const fs::path root = fs::canonical(sysRoot, rootError);
   std::string interfaceName;
-  for (int depth = 0; !ec && depth < 8 && dir != root && dir.has_parent_path(); ++depth, dir = dir.parent_path()) {
-    if (interfaceName.empty() && fs::exists(dir / "interface", ec)) interfaceName = readAttribute(dir / "interface");
-    if (!fs::exists(dir / "idVendor", ec) && !fs::exists(dir / "product", ec)) continue;
-    std::string product = interfaceName.empty() ? readAttribute(dir / "product") : interfaceName;
-    const std::string maker = readAttribute(dir / "manufacturer");
+  for (int depth = 0; !deviceError && !rootError && depth < 8 && dir != root && dir.has_parent_path();
+       ++depth, dir = dir.parent_path()) {
+    if (interfaceName.empty() && Exists(dir / "interface")) interfaceName = ReadAttribute(dir / "interface");
+    if (!Exists(dir / "idVendor") && !Exists(dir / "product")) continue;
+    std::string product = interfaceName.empty() ? ReadAttribute(dir / "product") : interfaceName;
+    const std::string maker = ReadAttribute(dir / "manufacturer");
     if (!maker.empty() && product.find(maker) == std::string::npos)
       product = product.empty() ? maker : maker + " " + product;
     if (product.empty()) break;

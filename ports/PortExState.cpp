@@ -2,6 +2,7 @@
 
 #include "platform/Debugger.h"
 #include "platform/SerialDevices.h"
+#include "platform/UsbDevices.h"
 
 #include <algorithm>
 #include <charconv>
@@ -38,6 +39,43 @@ const char* flowWord(TFlowMode mode) {
 bool sameIgnoringCase(const std::string& a, const std::string& b) {
   return UpperAscii(a) == UpperAscii(b);
 }
+
+// A refreshed list changed unless it has as many entries as before and holds every old
+// one again, in any order and letter case.
+bool listChanged(const std::vector<std::string>& old, const std::vector<std::string>& now) {
+  if (old.size() != now.size()) return true;
+  return !std::all_of(old.begin(), old.end(), [&now](const std::string& o) {
+    return std::any_of(now.begin(), now.end(), [&o](const std::string& n) { return sameIgnoringCase(o, n); });
+  });
+}
+
+constexpr unsigned kPrinterInterfaceClass = 7;
+
+std::string usbPrinterPath(const std::string& vendorId, const std::string& productId, const std::string& instance) {
+  return "\\\\?\\usb#vid_" + vendorId + "&pid_" + productId + "#" + instance +
+         "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+}
+
+// The serial number names the device in its path unless it has none or holds what would
+// break the path apart ('#') or cannot be shown; then its place on the bus does.
+std::string instanceText(const TUsbInterface& usb) {
+  const bool usable = !usb.Serial.empty() && std::all_of(usb.Serial.begin(), usb.Serial.end(),
+                                                         [](char c) { return c >= ' ' && c < 0x7f && c != '#'; });
+  return usable ? usb.Serial : usb.Device;
+}
+
+// The fixed devices of test mode, by their bit in TestDeviceMask.
+struct TTestUsbDevice {
+  const char* vendorId;
+  const char* productId;
+  const char* serial;
+  const char* location;
+};
+const TTestUsbDevice kTestUsbDevices[] = {
+    {"0483", "5750", "KVX0000001", "Port_#0003.Hub_#0006"},
+    {"0483", "5750", "KVX0000002", "Port_#0004.Hub_#0006"},
+    {"04b8", "0007", "KVX0000003", "Port_#0002.Hub_#0005"},
+};
 
 }  // namespace
 
@@ -182,15 +220,38 @@ bool TPortExState::RefreshComPorts() {
   } else {
     ListSerialPorts(ComPorts, SysRoot);
   }
-  if (old.size() != ComPorts.size()) return true;
-  return !std::all_of(old.begin(), old.end(), [this](const std::string& o) {
-    return std::any_of(ComPorts.begin(), ComPorts.end(),
-                       [&o](const std::string& n) { return sameIgnoringCase(o, n); });
-  });
+  return listChanged(old, ComPorts);
 }
 
 bool TPortExState::RefreshUsbPorts() {
+  std::vector<std::string> old = std::move(UsbPaths);
   UsbPaths.clear();
-  UsbLocations.clear();
-  return false;
+  EnumUsbPrinters(&UsbPaths, &UsbLocations);
+  return listChanged(old, UsbPaths);
+}
+
+void TPortExState::EnumUsbPrinters(std::vector<std::string>* paths, std::vector<std::string>* locations) const {
+  if (!paths) return;
+  paths->clear();
+  if (locations) locations->clear();
+  const auto add = [&](const std::string& path, const std::string& location) {
+    if (!MatchesUsbFilter(path)) return;
+    paths->push_back(path);
+    if (locations && !location.empty()) locations->push_back(location);
+  };
+  if (TestMode) {
+    for (unsigned bit = 0; bit < std::size(kTestUsbDevices); ++bit) {
+      const TTestUsbDevice& device = kTestUsbDevices[bit];
+      if (TestDeviceMask & (1u << bit))
+        add(usbPrinterPath(device.vendorId, device.productId, device.serial), device.location);
+    }
+    return;
+  }
+  for (const auto& usb : ListUsbInterfaces(kPrinterInterfaceClass, SysRoot))
+    add(usbPrinterPath(usb.VendorId, usb.ProductId, instanceText(usb)), usb.Driver);
+}
+
+bool TPortExState::MatchesUsbFilter(const std::string& path) const {
+  if (path.empty()) return false;
+  return UsbFilter.empty() || UpperAscii(path).find(UpperAscii(UsbFilter)) != std::string::npos;
 }

@@ -64,5 +64,14 @@ public:
   void ParseDescriptor(const std::string& descriptor);
   static std::int32_t ParseBaudRate(const std::string& settings);
   bool RefreshComPorts();
+  // Rebuilds UsbPaths and UsbLocations; true when the set of paths changed.
   bool RefreshUsbPorts();
+  // The USB printer-class interfaces present that pass the filter, as device paths
+  // "\\?\usb#vid_VVVV&pid_PPPP#SERIAL#{printer class}", into `paths` and, when given,
+  // the names of their drivers into `locations` (a device without a driver has none
+  // there). Nothing happens without a path list.
+  void EnumUsbPrinters(std::vector<std::string>* paths, std::vector<std::string>* locations) const;
+  // Whether a path passes UsbFilter: an empty path never does, an empty filter passes
+  // every other one, else the filter must occur in the path ignoring letter case.
+  bool MatchesUsbFilter(const std::string& path) const;
 };

@@ -57,3 +57,22 @@ TEST(EnumFriendlyComPorts, NamesOpenablePortsAndSkipsBusyOrMissingOnes) {
   EXPECT_EQ(freed[2], "ttyUSB1=Silicon Labs CP2102 Bridge (ttyUSB1)");
   for (int fd : {m0, m1, mr}) ::close(fd);
 }
+
+TEST(SerialPortLists, ATreeThatFailsMidReadGivesEmptyListsWithoutThrowing) {
+  FakeSysfs sys;
+  sys.AddUsbPort("ttyUSB0", "A", "M");
+  sys.AddUsbPort("ttyUSB1", "B", "M");
+  sys.AddLink("sys/class/tty/ttyLoop", "ttyLoop");                  // a link to itself
+  sys.AddLink("sys/class/tty/ttyACM0/device", "../../../nowhere");  // a device that is gone
+  Ports ports;
+  ListSerialPorts(ports, sys.Root());
+  EXPECT_EQ(ports, (Ports{"ttyUSB0", "ttyUSB1"}));
+
+  sys.FailListingAfter("sys/class/tty", 2);
+  ports = {"stale"};
+  Ports friendly{"stale"};
+  EXPECT_NO_THROW(ListSerialPorts(ports, sys.Root()));
+  EXPECT_NO_THROW(friendly = EnumFriendlyComPorts(sys.Root(), sys.Dev()));
+  EXPECT_EQ(ports, Ports{"stale"});  // an unreadable class is no port list
+  EXPECT_TRUE(friendly.empty());
+}

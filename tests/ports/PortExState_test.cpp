@@ -226,3 +226,76 @@ TEST(RefreshComPorts, TestModeListsFixedPorts) {
   EXPECT_EQ(state.FriendlyNames, std::vector<std::string>{"COM4=Test USB Serial (COM4)"});
   EXPECT_FALSE(state.RefreshComPorts());
 }
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+std::string printerPath(const std::string& ids, const std::string& instance) {
+  return "\\\\?\\usb#" + ids + "#" + instance + "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+}
+
+TPortExState stateOn(const FakeSysfs& sys) {
+  TPortExState state;
+  state.TestMode = false;
+  state.SysRoot = sys.Root();
+  return state;
+}
+
+}  // namespace
+
+TEST(EnumUsbPrinters, ListsPrinterInterfacesWithTheirDriversThroughTheFilter) {
+  FakeSysfs sys;
+  sys.AddUsbDevice("1-2", "04b8", "0007", "X5ZK004711", "Cutter", 7, "usblp");
+  sys.AddUsbDevice("1-3", "046d", "c077", "", "Optical Mouse", 3, "usbhid");
+  sys.AddUsbDevice("1-1.4", "0483", "5750", "", "Plotter", 7, "");        // no serial number, no driver
+  sys.AddUsbDevice("1-5", "1a86", "7584", "A#12", "Bridge", 7, "usblp");  // a serial that would split the path
+  TPortExState state = stateOn(sys);
+  Paths paths{"stale"}, locations{"stale"};
+  state.EnumUsbPrinters(&paths, &locations);
+  EXPECT_EQ(paths, (Paths{printerPath("vid_0483&pid_5750", "1-1.4"), printerPath("vid_04b8&pid_0007", "X5ZK004711"),
+                          printerPath("vid_1a86&pid_7584", "1-5")}));
+  EXPECT_EQ(locations, (Paths{"usblp", "usblp"}));
+
+  for (const char* filter : {"VID_04B8", "x5zk"}) {
+    state.UsbFilter = filter;
+    state.EnumUsbPrinters(&paths, &locations);
+    EXPECT_EQ(paths, Paths{printerPath("vid_04b8&pid_0007", "X5ZK004711")}) << filter;
+  }
+}
+
+TEST(EnumUsbPrinters, TestModeListsTheFixedDevicesOfTheMask) {
+  TPortExState state;
+  state.TestMode = true;
+  Paths paths, locations;
+  state.EnumUsbPrinters(&paths, &locations);  // mask 5: the first and the third
+  EXPECT_EQ(paths,
+            (Paths{printerPath("vid_0483&pid_5750", "KVX0000001"), printerPath("vid_04b8&pid_0007", "KVX0000003")}));
+  EXPECT_EQ(locations, (Paths{"Port_#0003.Hub_#0006", "Port_#0002.Hub_#0005"}));
+  state.TestDeviceMask = 0;
+  state.EnumUsbPrinters(&paths, &locations);
+  EXPECT_TRUE(paths.empty() && locations.empty());
+}
+
+TEST(RefreshUsbPorts, ReportsAChangeOfTheSetAndEmptiesTheListsWhenTheTreeFailsMidRead) {
+  FakeSysfs sys;
+  TPortExState state = stateOn(sys);
+  EXPECT_FALSE(state.RefreshUsbPorts());  // two empty lists are equal
+  sys.AddUsbDevice("1-2", "04b8", "0007", "CUTTER1", "Cutter", 7, "usblp");
+  sys.AddUsbDevice("1-3", "0483", "5750", "PLOTTER2", "Plotter", 7, "usblp");
+  sys.AddLink("sys/bus/usb/devices/1-9:1.0", "1-9:1.0");                        // a link to itself
+  sys.AddLink("sys/bus/usb/devices/1-8:1.0", "../../../devices/gone/1-8:1.0");  // unplugged
+  EXPECT_TRUE(state.RefreshUsbPorts());
+  EXPECT_FALSE(state.RefreshUsbPorts());
+  EXPECT_EQ(state.UsbLocations, (Paths{"usblp", "usblp"}));  // refilled, not appended to
+  state.UsbFilter = "cutter";
+  EXPECT_TRUE(state.RefreshUsbPorts());
+  state.UsbFilter = "plotter";  // another device at the same count
+  EXPECT_TRUE(state.RefreshUsbPorts());
+
+  sys.FailListingAfter("sys/bus/usb/devices", 3);
+  bool changed = false;
+  EXPECT_NO_THROW(changed = state.RefreshUsbPorts());
+  EXPECT_TRUE(changed);
+  EXPECT_TRUE(state.UsbPaths.empty() && state.UsbLocations.empty());
+}

@@ -1,0 +1,41 @@
+#include "FakeSysfs.h"
+#include "ports/UsbMonitorUtils.h"
+
+#include <gtest/gtest.h>
+
+TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
+  FakeSysfs sys;
+  sys.AddUsbDevice("1-2", "0951", "1666", "60A44C3FAE22", "Pocket Disk", 8, "usb-storage");
+  sys.AddUsbDisk("1-2", "sdb", "Acme", "Pocket Disk 3.0");
+  sys.AddUsbDevice("1-3", "046d", "c077", "", "Optical Mouse", 3, "usbhid");
+  TUsbMonitor monitor(sys.Root());
+  std::string caption;
+  monitor.OnUsbDeviceChange = [&caption](bool arrived, const auto& usb, const auto& storage, const auto& name) {
+    caption = UsbChangeCaption(arrived, {usb, storage, name});
+  };
+  const std::pair<TUdevNotice, const char*> rows[] = {
+      {{"add", sys.UsbDevPath("1-2"), {}}, "detected Pocket Disk, Pocket Disk 3.0, Acme Pocket Disk 3.0, True"},
+      {{"add", sys.UsbDevPath("1-3"), {}}, "detected Optical Mouse, , , True"},
+      {{"add", sys.UsbDevPath("1-3"), {{"ID_MODEL_FROM_DATABASE", "M100"}}}, "detected M100, , , True"},
+      {{"remove", sys.UsbDevPath("1-7"), {{"ID_MODEL_ENC", "USB\\x20Receiver\\x20"}}},
+       "detected USB Receiver, , , False"},
+      {{"bind", sys.UsbDevPath("1-3"), {}}, ""},
+  };
+  for (const auto& [notice, expected] : rows) {
+    caption.clear();
+    monitor.HandleNotice(notice);
+    EXPECT_EQ(caption, expected) << notice.Action << " " << notice.DevPath;
+  }
+}
+
+TEST(UsbMonitor, ReadingWithNothingPendingReturnsAtOnce) {
+  TUsbMonitor monitor;
+  monitor.OnUsbDeviceChange = [](bool, const auto&, const auto&, const auto&) { ADD_FAILURE() << "no notice"; };
+  monitor.ReadNotices();
+}
+
+TEST(UsbMonitor, DriveFromUnitMask) {
+  const std::pair<std::uint32_t, const char*> rows[] = {
+      {0x4, "C:"}, {0x6, ""}, {0, ""}, {1u << 25, "Z:"}, {1u << 26, ""}};
+  for (const auto& [mask, drive] : rows) EXPECT_EQ(TUsbMonitor::DriveFromUnitMask(mask), drive) << mask;
+}
