@@ -3,7 +3,9 @@
 // the activity log.
 
 #include "transmission/ActivityLog.h"
+#include "DcbStatePage.h"
 #include "DropDownCombo.h"
+#include "RawComView.h"
 #include "ports/PortExState.h"
 
 #include <QMainWindow>
@@ -64,6 +66,8 @@ public:
   void TntCheckBox1Click();
   void BluetoothSettings1Click();
   void dSendClick();
+  void Button7Click();
+  void Button8Click();
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -74,6 +78,8 @@ public:
   std::unique_ptr<TPortExState> PortState;
   TActivityLog Log;
   int FlagUpdateDepth = 0;
+  TRawComView RawView{*this};
+  TRawComTransmitter RawCom{RawView};
 
   // Controls, named as the form names them.
   QGroupBox* GroupBox1;
@@ -120,7 +126,7 @@ public:
   QPushButton* Button8;
   QCheckBox* cUpdateDCB;
 
-  QWidget* TabDCB;
+  TDcbStatePage* TabDCB;
 
   QWidget* TabPlt;
   QLabel* lbPltInfo;
