@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
 #include <climits>
 #include <string>
 #include <tuple>

@@ -3,10 +3,11 @@
 // value each override imposes, and the three numbers ("Flag Mask", "Flag Value", "Item
 // Mask") that show the boxes as bits and set them at once.
 
-#include <QWidget>
-#include <cstdint>
-
 #include "transmission/DcbEditor.h"
+
+#include <QWidget>
+
+#include <cstdint>
 
 class QCheckBox;
 class QComboBox;
@@ -15,7 +16,7 @@ class QPushButton;
 class QSpinBox;
 
 class TDcbStatePage : public QWidget {
- public:
+public:
   // flagUpdateDepth is the window's counter; above 0, value box changes leave "Flag Value" alone.
   explicit TDcbStatePage(int& flagUpdateDepth, QWidget* parent = nullptr);
 
@@ -67,7 +68,7 @@ class TDcbStatePage : public QWidget {
   QPushButton *SpeedButton3, *SpeedButton1, *SpeedButton4;
   QPushButton* dResetDCB;
 
- private:
+private:
   QSpinBox* itemSpin(int item) const;
 
   int& FlagUpdateDepth;

@@ -1,5 +1,8 @@
 #include "RawComView.h"
 
+#include "DcbStatePage.h"
+#include "KorvexDlg.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,10 +12,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <climits>
 
-#include "DcbStatePage.h"
-#include "KorvexDlg.h"
+#include <climits>
 
 namespace {
 

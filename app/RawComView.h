@@ -4,14 +4,14 @@
 // diagnostics. Without "Refresh GUI" the window keeps painting during a send, but only
 // what cancels it reaches the controls.
 
-#include <QObject>
-
 #include "transmission/RawComTransmitter.h"
+
+#include <QObject>
 
 class TKorvexFrm;
 
 class TRawComView : public QObject, public IRawComView {
- public:
+public:
   explicit TRawComView(TKorvexFrm& form);
 
   // The 'Raw COM' page, the DCB editor and the debugging mode as they stand now.
@@ -25,11 +25,11 @@ class TRawComView : public QObject, public IRawComView {
   void EndProgress() override;
   void Pump(bool refreshGui) override;
 
- protected:
+protected:
   // Installed on the application while a send runs.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
- private:
+private:
   TKorvexFrm& Form;
   bool OnlyCancelInput = false;
 };

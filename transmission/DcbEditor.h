@@ -3,12 +3,12 @@
 // imposed on the device control block read from a port, and the block's dump for the
 // activity log.
 
+#include "platform/comm.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/comm.h"
 
 // The flag bits the editor can override: every field but fBinary, which is always set.
 inline constexpr std::uint32_t kDcbEditorFlagBits = 0x7FFE;

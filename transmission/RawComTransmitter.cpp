@@ -1,10 +1,10 @@
 #include "RawComTransmitter.h"
 
+#include "platform/Clock.h"
+
 #include <algorithm>
 #include <limits>
 #include <utility>
-
-#include "platform/Clock.h"
 
 namespace {
 
@@ -18,13 +18,13 @@ bool validHandle(HANDLE handle) { return handle != 0 && handle != INVALID_HANDLE
 // Runs its action when the scope ends, also by an exception.
 template <class F>
 class TAtExit {
- public:
+public:
   explicit TAtExit(F action) : Action(std::move(action)) {}
   ~TAtExit() { Action(); }
   TAtExit(const TAtExit&) = delete;
   TAtExit& operator=(const TAtExit&) = delete;
 
- private:
+private:
   F Action;
 };
 

@@ -5,14 +5,14 @@
 // writes the job in packets, plain or overlapped. The window and the tests drive it
 // through a view.
 
+#include "DcbEditor.h"
+#include "platform/comm.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "DcbEditor.h"
-#include "platform/comm.h"
 
 // The choices of the 'Raw COM' page, read when a command starts.
 struct TRawComSettings {
@@ -28,7 +28,7 @@ struct TRawComSettings {
 };
 
 class IRawComView {
- public:
+public:
   virtual ~IRawComView() = default;
   // Clears the activity log and restarts its clock.
   virtual void RestartLog() = 0;
@@ -43,7 +43,7 @@ class IRawComView {
 };
 
 class TRawComTransmitter {
- public:
+public:
   explicit TRawComTransmitter(IRawComView& view) : View(view) {}
   ~TRawComTransmitter();  // releases a port an interrupted command left open
   TRawComTransmitter(const TRawComTransmitter&) = delete;
@@ -73,7 +73,7 @@ class TRawComTransmitter {
   std::chrono::milliseconds NoProgressLimit{30000};
   HANDLE RawPortHandle = 0;
 
- private:
+private:
   enum class TStop { None, Cancelled, Stalled };
   using Clock = std::chrono::steady_clock;
 

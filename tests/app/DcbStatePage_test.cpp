@@ -1,6 +1,6 @@
 #include "app/DcbStatePage.h"
 
-#include <gtest/gtest.h>
+#include "app/KorvexDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "app/KorvexDlg.h"
+#include <gtest/gtest.h>
 
 namespace {
 
 class DcbPage : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { page.dResetDCBClick(); }
 
   std::vector<QCheckBox*> valueBoxes() const {

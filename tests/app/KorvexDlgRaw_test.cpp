@@ -1,5 +1,7 @@
-#include <gtest/gtest.h>
-#include <termios.h>
+#include "PtyDrainer.h"
+#include "app/DcbStatePage.h"
+#include "app/KorvexDlg.h"
+#include "translation/TransMessageBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,15 +14,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include "PtyDrainer.h"
-#include "app/DcbStatePage.h"
-#include "app/KorvexDlg.h"
-#include "translation/TransMessageBox.h"
+#include <gtest/gtest.h>
+#include <termios.h>
 
 namespace {
 
 class WindowRaw : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     frm.cUseCustomCom->setChecked(true);
     frm.cbRawComPort->addItem(QString::fromStdString(pty.SlaveName()));

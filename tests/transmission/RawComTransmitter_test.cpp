@@ -1,13 +1,12 @@
 #include "transmission/RawComTransmitter.h"
 
-#include <gtest/gtest.h>
+#include "PtyDrainer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
-
-#include "PtyDrainer.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ TDcbOverrides resetOverrides() {
 }
 
 class RawComTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     raw.Settings.PortName = pty.SlaveName();
     raw.Settings.Overrides = resetOverrides();
