@@ -164,7 +164,7 @@ void TKorvexFrm::createControls() {
   PageControl1 = named(new QTabWidget, "PageControl1");
   TabCom = createComPage();
   TabRawCom = createRawComPage();
-  TabDCB = named(new QWidget, "TabDCB");
+  TabDCB = new TDcbStatePage(FlagUpdateDepth);
   TabPlt = createPltPage();
   TabLog = createLogPage();
   PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
@@ -262,6 +262,7 @@ QWidget* TKorvexFrm::createRawComPage() {
   comboBR2->addItems(kBaudRates);
   selectText(comboBR2, QStringLiteral("38400"));
   rxTxBuf2 = spinEdit("rxTxBuf2", 200);
+  rxTxBuf2->setMinimum(0);  // 0 sends the whole job in one write
   cUseOverlap = checkBox("cUseOverlap", "Use Overlapped IO", true);
   cPurgeCom = checkBox("cPurgeCom", "PurgeComm on Open", true);
   cSetDCB = checkBox("cSetDCB", "Set DCB State", true);
@@ -359,6 +360,8 @@ void TKorvexFrm::wireHandlers() {
   connect(cUseRawTXBuf, &QCheckBox::toggled, this, &TKorvexFrm::cUseRawTXBufClick);
   connect(cCustomRawCom, &QCheckBox::toggled, this, &TKorvexFrm::cCustomRawComClick);
   connect(TntCheckBox1, &QCheckBox::toggled, this, &TKorvexFrm::TntCheckBox1Click);
+  connect(Button7, &QPushButton::clicked, this, &TKorvexFrm::Button7Click);
+  connect(Button8, &QPushButton::clicked, this, &TKorvexFrm::Button8Click);
   connect(Button3, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(memoLog->toPlainText()); });
   connect(Button4, &QPushButton::clicked, memoLog, &QPlainTextEdit::clear);
 }
@@ -381,7 +384,7 @@ void TKorvexFrm::FormCreate() {
   }
   setPageVisible(TabRawCom, false);
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
-  // The DCB editor is reset here once it exists.
+  TabDCB->dResetDCBClick();
   UpdateJobSizeInfo();
   comboPortTypeClick();
 }
@@ -574,12 +577,16 @@ void TKorvexFrm::BluetoothSettings1Click() {
   rxTxBuf2->setValue(200);
   for (QCheckBox* box : {cUseRawTXBuf, cUseOverlap, cPurgeCom, cSetDCB, TntCheckBox1, cProcessMsgs})
     box->setChecked(true);
-  // The DCB editor is reset here once it exists.
+  TabDCB->dResetDCBClick();
   cFullDebug->setChecked(true);
   PageControl1->setCurrentWidget(TabRawCom);
 }
 
 void TKorvexFrm::dSendClick() {
+  if (RawCom.Sending()) {  // Send reads "Cancel" while a raw send runs
+    RawCom.RequestCancel();
+    return;
+  }
   // Whatever the route (a second click once the dialog is gone, a shortcut), a send never
   // starts while another one holds the port.
   if (SendRunning) return;
@@ -593,7 +600,11 @@ void TKorvexFrm::dSendClick() {
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
   const std::string job = JobText();
-  // The raw transmitter takes over here when "Use Raw (BT) COM" is checked.
+  if (cUseCustomCom->isChecked()) {
+    RawCom.Settings = RawView.ReadSettings();
+    RawCom.SendJob(job);
+    return;
+  }
   TDirectSendHooks hooks;
   hooks.Log = [this](const std::string& line) { LogLine(line, true); };
   hooks.OpenFailed = [](const std::string& message, const std::string&) {
@@ -611,4 +622,17 @@ void TKorvexFrm::dSendClick() {
     return true;
   };
   RunDirectSend(job, PortState->BuildDescriptor(), cUseComTxBuf->isChecked() ? rxTXBuf->value() : 0, hooks);
+}
+
+void TKorvexFrm::Button7Click() {
+  RawCom.Settings = RawView.ReadSettings();
+  const std::optional<DCB> dcb = RawCom.LogCurrentDcb();
+  if (dcb && cUpdateDCB->isChecked()) TabDCB->LoadFromDcb(*dcb);
+}
+
+void TKorvexFrm::Button8Click() {
+  RawCom.Settings = RawView.ReadSettings();
+  if (RawCom.OpenRawPort()) TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
+  else TransMessageBox("Unable to Open Port! - " + RawCom.Settings.PortName, mtError, mbOK, 0);
+  RawCom.CloseRawPort();
 }

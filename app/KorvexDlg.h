@@ -3,7 +3,9 @@
 // the activity log.
 
 #include "transmission/ActivityLog.h"
+#include "DcbStatePage.h"
 #include "DropDownCombo.h"
+#include "RawComView.h"
 #include "ports/PortExState.h"
 #include "ports/UsbMonitorUtils.h"
 
@@ -69,6 +71,8 @@ public:
   void dSendClick();
   void UsbDeviceChanged(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
                         const std::string& storageFriendlyName);
+  void Button7Click();
+  void Button8Click();
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -81,6 +85,8 @@ public:
   std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
   int FlagUpdateDepth = 0;
+  TRawComView RawView{*this};
+  TRawComTransmitter RawCom{RawView};
 
   // Controls, named as the form names them.
   QGroupBox* GroupBox1;
@@ -127,7 +133,7 @@ public:
   QPushButton* Button8;
   QCheckBox* cUpdateDCB;
 
-  QWidget* TabDCB;
+  TDcbStatePage* TabDCB;
 
   QWidget* TabPlt;
   QLabel* lbPltInfo;
