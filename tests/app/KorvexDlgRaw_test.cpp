@@ -1,5 +1,6 @@
 #include "PtyDrainer.h"
 #include "app/DcbStatePage.h"
+#include "app/JobMemo.h"
 #include "app/KorvexDlg.h"
 #include "translation/TransMessageBox.h"
 
