@@ -382,6 +382,13 @@ void TKorvexFrm::FormCreate() {
     UsbNotices = std::make_unique<QSocketNotifier>(UsbMonitor->NoticeFd(), QSocketNotifier::Read);
     connect(UsbNotices.get(), &QSocketNotifier::activated, this, [this] { UsbMonitor->ReadNotices(); });
   }
+  // The designed "COM3" names no device here: start on a port the system has.
+  if (const std::string start = StartPortName(PortState->ComPorts, comboDirComPort->currentText().toStdString());
+      start != comboDirComPort->currentText().toStdString()) {
+    PortState->SetPortName(start);
+    FillComPortList();
+    FillRawComPortList();
+  }
   setPageVisible(TabRawCom, false);
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   TabDCB->dResetDCBClick();
@@ -607,8 +614,8 @@ void TKorvexFrm::dSendClick() {
   }
   TDirectSendHooks hooks;
   hooks.Log = [this](const std::string& line) { LogLine(line, true); };
-  hooks.OpenFailed = [](const std::string& message, const std::string&) {
-    TransMessageBox(message, mtError, mbOK, 0);
+  hooks.OpenFailed = [](const std::string& message, const std::string&, const std::string& hint) {
+    TransMessageBox(hint.empty() ? message : message + "\n" + hint, mtError, mbOK, 0);
   };
   hooks.Transfer = [](const std::string& jobText, bool useTxBuffer) {
     TFrmComSend dialog;

@@ -163,9 +163,10 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   bool opened = true;
   TDirectSendHooks hooks;
   hooks.Log = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
-  hooks.OpenFailed = [&](const std::string& message, const std::string& why) {
+  hooks.OpenFailed = [&](const std::string& message, const std::string& why, const std::string& hint) {
     opened = false;
     err << message << " " << why << std::endl;
+    if (!hint.empty()) err << hint << std::endl;
   };
   hooks.Transfer = [&err](const std::string& text, bool useTxBuffer) {
     TSendSession* current = nullptr;

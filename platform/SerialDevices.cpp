@@ -3,7 +3,9 @@
 #include "SysfsFiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <filesystem>
 #include <strings.h>
 #include <sys/file.h>
@@ -80,4 +82,13 @@ std::vector<std::string> EnumFriendlyComPorts(const std::string& sysRoot, const 
   for (const auto& name : names)
     if (canOpenExclusively(fs::path(devRoot) / name)) entries.push_back(name + "=" + friendlyName(sysRoot, name));
   return entries;
+}
+
+std::string PortOpenHint(int error) {
+  if (error == EBUSY) return "Another program is using this port.";
+  if (error != EACCES && error != EPERM) return {};
+  const passwd* user = ::getpwuid(::geteuid());
+  const std::string name = user && user->pw_name ? user->pw_name : "your user";
+  return "Serial ports are open to the dialout group: add " + name + " to it (sudo usermod -aG dialout " + name +
+         ") and log in again.";
 }

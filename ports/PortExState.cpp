@@ -255,3 +255,8 @@ bool TPortExState::MatchesUsbFilter(const std::string& path) const {
   if (path.empty()) return false;
   return UsbFilter.empty() || UpperAscii(path).find(UpperAscii(UsbFilter)) != std::string::npos;
 }
+
+std::string StartPortName(const std::vector<std::string>& listed, const std::string& designed) {
+  if (listed.empty() || std::find(listed.begin(), listed.end(), designed) != listed.end()) return designed;
+  return listed.front();
+}

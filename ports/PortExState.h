@@ -75,3 +75,7 @@ public:
   // every other one, else the filter must occur in the path ignoring letter case.
   bool MatchesUsbFilter(const std::string& path) const;
 };
+
+// The port the window starts on: the designed one when the system lists it or lists
+// none, else the first listed, so that a user with one adapter can send at once.
+std::string StartPortName(const std::vector<std::string>& listed, const std::string& designed);

@@ -21,6 +21,11 @@ std::string& lastOpenError() {
   return error;
 }
 
+int& lastOpenErrorCode() {
+  static int code = 0;
+  return code;
+}
+
 struct BaudRow {
   const char* value;
   TBaudRate rate;
@@ -52,6 +57,8 @@ std::string settingValue(const std::string& settings, const std::string& name) {
 
 std::string DCE_LastError() { return lastOpenError(); }
 
+int DCE_LastErrorCode() { return lastOpenErrorCode(); }
+
 TComPort* DirectComPort() { return directPort().get(); }
 
 bool DCE_COMFILE_Open() { return directPort() && directPort()->Connected(); }
@@ -80,6 +87,7 @@ std::function<std::unique_ptr<TComPort>()>& DirectPortFactory() {
 
 bool DCE_OpenPort(const std::string& descriptor) {
   lastOpenError().clear();
+  lastOpenErrorCode() = 0;
   std::string portPart, settingsPart;
   if (!SplitDescriptor(descriptor, portPart, settingsPart)) {
     lastOpenError() = descriptor.empty() ? "no port to open again" : "the descriptor names no port";
@@ -94,9 +102,11 @@ bool DCE_OpenPort(const std::string& descriptor) {
     port->EndSettingsUpdate();
     port->OpenPort();
     if (port->Connected()) return true;
-  } catch (const std::exception& error) {
-    // EComPort from a failed platform call, or a thread that could not start: no port.
+  } catch (const EComPort& error) {
     lastOpenError() = error.what();
+    lastOpenErrorCode() = std::max(error.OsErrorCode(), 0);
+  } catch (const std::exception& error) {
+    lastOpenError() = error.what();  // a thread that could not start
   }
   port.reset();
   return false;

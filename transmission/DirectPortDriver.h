@@ -17,8 +17,10 @@ bool DCE_COMFILE_Open();
 // Splits the descriptor (an empty one reopens the remembered port) and opens the port
 // with its baud and flow items; true when it is open afterwards. A failure leaves no port.
 bool DCE_OpenPort(const std::string& descriptor);
-// Why the last DCE_OpenPort failed, as the component worded it; empty after a success.
+// Why the last DCE_OpenPort failed, as the component worded it, and its platform error
+// code (0 when there is none); empty and 0 after a success.
 std::string DCE_LastError();
+int DCE_LastErrorCode();
 // True when the whole text was written; false for an empty text, no port, a failing or a
 // short write. The port stays open.
 bool DCE_SendText(const std::string& text);

@@ -2,6 +2,7 @@
 
 #include "DirectPortDriver.h"
 #include "SendSession.h"
+#include "platform/SerialDevices.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +37,7 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   hooks.Log("Opening:\t" + descriptor);
   if (!DCE_OpenPort(descriptor)) {
     hooks.Log("Failed to open");
-    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError());
+    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError(), PortOpenHint(DCE_LastErrorCode()));
     return false;
   }
   hooks.Log("Port Opened");

@@ -16,8 +16,9 @@ TSendSession::TWriter DirectPortWriter();
 struct TDirectSendHooks {
   // One stamped line of the activity log.
   std::function<void(const std::string& line)> Log;
-  // The port could not be opened; the message for the user and the component's reason.
-  std::function<void(const std::string& message, const std::string& reason)> OpenFailed;
+  // The port could not be opened: the message for the user, the component's reason and a
+  // line on what to do about it (empty when there is no advice).
+  std::function<void(const std::string& message, const std::string& reason, const std::string& hint)> OpenFailed;
   // Writes the job to the open port; gives the transfer's result.
   std::function<bool(const std::string& jobText, bool useTxBuffer)> Transfer;
   // Called while the previous job's tail drains before its port closes; false stops the wait.

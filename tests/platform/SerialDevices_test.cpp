@@ -2,7 +2,10 @@
 #include "platform/SerialDevices.h"
 
 #include <fcntl.h>
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -75,4 +78,16 @@ TEST(SerialPortLists, ATreeThatFailsMidReadGivesEmptyListsWithoutThrowing) {
   EXPECT_NO_THROW(friendly = EnumFriendlyComPorts(sys.Root(), sys.Dev()));
   EXPECT_EQ(ports, Ports{"stale"});  // an unreadable class is no port list
   EXPECT_TRUE(friendly.empty());
+}
+
+TEST(PortOpenHint, NamesTheFixForPermissionsAndBusyPorts) {
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  const std::string denied = PortOpenHint(EACCES);
+  EXPECT_NE(denied.find("dialout"), std::string::npos) << denied;
+  EXPECT_NE(denied.find(std::string("usermod -aG dialout ") + user->pw_name), std::string::npos) << denied;
+  EXPECT_EQ(PortOpenHint(EPERM), denied);
+  EXPECT_EQ(PortOpenHint(EBUSY), "Another program is using this port.");
+  EXPECT_EQ(PortOpenHint(ENOENT), "");
+  EXPECT_EQ(PortOpenHint(0), "");
 }

@@ -299,3 +299,9 @@ TEST(RefreshUsbPorts, ReportsAChangeOfTheSetAndEmptiesTheListsWhenTheTreeFailsMi
   EXPECT_TRUE(changed);
   EXPECT_TRUE(state.UsbPaths.empty() && state.UsbLocations.empty());
 }
+
+TEST(StartPortName, TheDesignedPortUnlessTheSystemListsOthers) {
+  EXPECT_EQ(StartPortName({}, "COM3"), "COM3");
+  EXPECT_EQ(StartPortName({"ttyUSB0", "ttyUSB1"}, "COM3"), "ttyUSB0");
+  EXPECT_EQ(StartPortName({"rfcomm0", "COM3"}, "COM3"), "COM3");
+}

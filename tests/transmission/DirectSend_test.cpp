@@ -6,6 +6,9 @@
 #include "transmission/DirectPortDriver.h"
 
 #include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -61,8 +64,8 @@ protected:
   QuietView view;
   std::vector<std::string> log;
   TDirectSendHooks hooks{[this](const std::string& line) { log.push_back(line); },
-                         [this](const std::string& message, const std::string& why) {
-                           log.push_back("box: " + message + " / " + why);
+                         [this](const std::string& message, const std::string& why, const std::string& hint) {
+                           log.push_back("box: " + message + " / " + why + (hint.empty() ? "" : " / " + hint));
                          },
                          [this](const std::string& job, bool blocks) { return transfer(job, blocks); },
                          [] { return true; }};
@@ -92,6 +95,16 @@ TEST_F(DirectSendTest, MissingPortEndsWithFailedToOpen) {
   EXPECT_EQ(log[log.size() - 2], "Failed to open");
   EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 2)");
   EXPECT_EQ(SendPieceMax, 0);  // a failed open leaves the piece settings alone
+}
+
+TEST_F(DirectSendTest, ABusyPortSaysThatAnotherProgramHasIt) {
+  const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(RunDirectSend("IN;", descriptor(), 0, hooks));
+  close(other);
+  EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 16) / "
+                        "Another program is using this port.");
 }
 
 TEST_F(DirectSendTest, TxBufferSizeSetsThePieceSettingsThatLaterSendsKeep) {
