@@ -236,3 +236,8 @@ void TBitmap32::RenderText(int X, int Y, std::u16string_view Text) {
   painter.setPen(QColor::fromRgba(Font.Color));
   painter.drawText(X, Y + QFontMetrics(font).ascent(), ToQString(Text));
 }
+
+bool SavePng(const TBitmap32& Bitmap, const std::string& Path) {
+  const QImage image = ImageView(Bitmap);
+  return !image.isNull() && image.save(QString::fromLocal8Bit(Path.c_str()), "PNG");
+}

@@ -67,3 +67,6 @@ private:
   int FHeight = 0;
   std::vector<TColor32> FBits;
 };
+
+// Writes the bitmap as a PNG file; false when it cannot be written.
+bool SavePng(const TBitmap32& Bitmap, const std::string& Path);
