@@ -5,6 +5,7 @@
 #include "transmission/ActivityLog.h"
 #include "DropDownCombo.h"
 #include "ports/PortExState.h"
+#include "preview/MatrixClass.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -24,6 +25,8 @@ class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QWidget;
+class TPaintBox32;
+class TSimpleContourList;
 
 class TKorvexFrm : public QMainWindow {
 public:
@@ -64,6 +67,13 @@ public:
   void TntCheckBox1Click();
   void BluetoothSettings1Click();
   void dSendClick();
+  void SpeedButton2Click();
+  void pbGDIOverlay();
+
+  // The preview: box and rulers drawn off screen, then shown at once.
+  void RebuildPreview();
+  void DrawPreview(const TSimpleContourList* List);
+  void DrawRulers();
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -73,6 +83,7 @@ public:
   // Owned objects.
   std::unique_ptr<TPortExState> PortState;
   TActivityLog Log;
+  IMatrixRef FViewMatrix;  // millimetres to pixels of pb; the rulers read it
   int FlagUpdateDepth = 0;
 
   // Controls, named as the form names them.
@@ -87,9 +98,9 @@ public:
   QProgressBar* ProgressBar1;
   QLabel* lbProgress;
   QStatusBar* StatusBar1;
-  QWidget* pb;
-  QWidget* pbTopRuler;
-  QWidget* pbLeftRuler;
+  TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
+  TPaintBox32* pbTopRuler;
+  TPaintBox32* pbLeftRuler;
   std::vector<QIcon> ImageList1;
   QAction* Exit1;
   QAction* BluetoothSettings1;

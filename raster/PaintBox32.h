@@ -11,14 +11,14 @@ class TPaintBox32 : public QWidget {
 public:
   explicit TPaintBox32(QWidget* Parent = nullptr);
 
-  // Always the widget's current size.
-  TBitmap32& Buffer() { return FBuffer; }
+  // Always the widget's current size (a change of size leaves it blank), also before
+  // the widget is first shown.
+  TBitmap32& Buffer();
   // Called at every paint, before the buffer is shown.
   std::function<void()> OnPaint;
 
 protected:
   void paintEvent(QPaintEvent* Event) override;
-  void resizeEvent(QResizeEvent* Event) override;
 
 private:
   TBitmap32 FBuffer;
