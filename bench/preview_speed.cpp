@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   cutter->ParseJobText(job);
   const TSimpleContourList& list = *cutter->Contours();
   std::ptrdiff_t segments = 0;
-  for (std::ptrdiff_t i = 0; i < list.ContourCount(); ++i) segments += std::max<std::ptrdiff_t>(list.ContourAt(i)->PointCount() - 1, 0);
+  for (std::ptrdiff_t i = 0; i < list.ContourCount(); ++i)
+    segments += std::max<std::ptrdiff_t>(list.ContourAt(i)->PointCount() - 1, 0);
   TBitmap32 wu = box, painted = box;
   const double wuSeconds = BestSeconds(kRuns, [&] {
     wu.Clear(0xFFFAFAFA);
@@ -126,7 +127,8 @@ int main(int argc, char** argv) {
     std::printf("hp2xx: not installed (scripts/install-bench-deps), no comparison\n");
     return 0;
   }
-  const std::string command = "hp2xx -q -m png -f '" + pngPath.string() + "' '" + jobPath.string() + "' > /dev/null 2>&1";
+  const std::string command =
+      "hp2xx -q -m png -f '" + pngPath.string() + "' '" + jobPath.string() + "' > /dev/null 2>&1";
   int status = 0;
   const double hp2xxSeconds = BestSeconds(kHp2xxRuns, [&] { status = std::system(command.c_str()); });
   if (status != 0) {
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("hp2xx -m png of the same file:            %8.1f ms\n", hp2xxSeconds * 1e3);
-  std::printf("ratio preview / hp2xx:                    %8.3f  (target: at most 0.5)\n", previewSeconds / hp2xxSeconds);
+  std::printf("ratio preview / hp2xx:                    %8.3f  (target: at most 0.5)\n",
+              previewSeconds / hp2xxSeconds);
   return 0;
 }

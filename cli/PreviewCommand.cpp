@@ -49,8 +49,9 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
       boxOnly = true;
     } else if (a == "--width" || a == "--height") {
       if (i + 1 == Args.size() || !ParseSide(Args[++i], a == "--width" ? width : height)) {
-        Err << "korvex-cli: " << a << " takes a whole number of pixels from " << kMinBoxSide << " to "
-            << kMaxBoxSide << "\n" << kUsage;
+        Err << "korvex-cli: " << a << " takes a whole number of pixels from " << kMinBoxSide << " to " << kMaxBoxSide
+            << "\n"
+            << kUsage;
         return 2;
       }
     } else if (a.size() > 1 && a.starts_with("--")) {

@@ -15,5 +15,4 @@ TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool
 
 // Args follow the subcommand name. Answers the exit status: 0, 1 when the picture
 // cannot be written, 2 for bad usage or an unreadable file.
-int RunPreviewCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
-                      std::ostream& Err);
+int RunPreviewCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err);

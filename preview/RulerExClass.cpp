@@ -97,8 +97,8 @@ std::unique_ptr<TBitmap32> TRulerObjEx::Render(float Start, float End, float Off
   return strip;
 }
 
-bool TRulerObjEx::DrawScale(TBitmap32& Strip, double Start, double End, double Offset, bool Reversed,
-                            double WindowLow, double WindowHigh) {
+bool TRulerObjEx::DrawScale(TBitmap32& Strip, double Start, double End, double Offset, bool Reversed, double WindowLow,
+                            double WindowHigh) {
   const int length = Strip.Width(), base = Strip.Height() - 1;
   const double range = End - Start;
   const double px = range != 0.0 ? length / range : 2147483648.0;  // pixels per world unit

@@ -13,7 +13,7 @@
 #include <string>
 
 class TRulerObjEx {
-public:
+ public:
   // Minimum step -> step and subdivisions; a step of 0 or less, or no subdivisions,
   // gives no strip.
   using TStepEvent = std::function<TRulerStep(double MinStep)>;
@@ -52,7 +52,7 @@ public:
   // Three decimals, eight significant digits, thousands separated: "12,345.500".
   static std::u16string DefaultLabel(double Value);
 
-private:
+ private:
   // Ticks and labels between the label window's limits; false when the step callback
   // gives no usable step.
   bool DrawScale(TBitmap32& Strip, double Start, double End, double Offset, bool Reversed, double WindowLow,

@@ -31,8 +31,7 @@ void StepRange(i64 Begin, int Dir, i64 Size, i64& Lo, i64& Hi) {
 // Cuts the segment to the rectangle, one edge at a time and always from the end that
 // stays, so that ends far out (1e30) still give exact cuts; false when nothing of it
 // is inside.
-bool ClipSegment(double& X0, double& Y0, double& X1, double& Y1, double Left, double Top, double Right,
-                 double Bottom) {
+bool ClipSegment(double& X0, double& Y0, double& X1, double& Y1, double Left, double Top, double Right, double Bottom) {
   // Moves end a to Edge along the line to end b; t stays within [0, 1].
   auto cut = [](double& A0, double& B0, double A1, double B1, double Edge) {
     B0 += (Edge - A0) / (A1 - A0) * (B1 - B0);
@@ -40,10 +39,14 @@ bool ClipSegment(double& X0, double& Y0, double& X1, double& Y1, double Left, do
   };
   auto clip = [&](double& A0, double& B0, double& A1, double& B1, double Low, double High) {
     if ((A0 < Low && A1 < Low) || (A0 > High && A1 > High)) return false;
-    if (A0 < Low) cut(A0, B0, A1, B1, Low);
-    else if (A0 > High) cut(A0, B0, A1, B1, High);
-    if (A1 < Low) cut(A1, B1, A0, B0, Low);
-    else if (A1 > High) cut(A1, B1, A0, B0, High);
+    if (A0 < Low)
+      cut(A0, B0, A1, B1, Low);
+    else if (A0 > High)
+      cut(A0, B0, A1, B1, High);
+    if (A1 < Low)
+      cut(A1, B1, A0, B0, Low);
+    else if (A1 > High)
+      cut(A1, B1, A0, B0, High);
     return true;
   };
   if (!clip(X0, Y0, X1, Y1, Left, Right) || !clip(Y0, X0, Y1, X1, Top, Bottom)) return false;
@@ -202,7 +205,8 @@ TBitmap32 TBitmap32::QuarterTurn() const {
   turned.Font = Font;
   for (int y = 0; y < FHeight; ++y)
     for (int x = 0; x < FWidth; ++x)
-      turned.FBits[static_cast<std::size_t>(FWidth - 1 - x) * FHeight + y] = FBits[static_cast<std::size_t>(y) * FWidth + x];
+      turned.FBits[static_cast<std::size_t>(FWidth - 1 - x) * FHeight + y] =
+          FBits[static_cast<std::size_t>(y) * FWidth + x];
   return turned;
 }
 

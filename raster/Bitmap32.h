@@ -24,7 +24,7 @@ struct TFont32 {
 using TTile8 = std::array<std::uint8_t, 64>;
 
 class TBitmap32 {
-public:
+ public:
   TBitmap32() = default;
   TBitmap32(int Width, int Height) { SetSize(Width, Height); }
 
@@ -60,7 +60,7 @@ public:
   // (X, Y) is the top-left corner of the text's line.
   void RenderText(int X, int Y, std::u16string_view Text);
 
-private:
+ private:
   void Blend(int X, int Y, TColor32 Color, unsigned Alpha);
 
   int FWidth = 0;

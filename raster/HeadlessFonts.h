@@ -8,12 +8,12 @@
 class QGuiApplication;
 
 class THeadlessFonts {
-public:
+ public:
   THeadlessFonts();
   ~THeadlessFonts();
   THeadlessFonts(const THeadlessFonts&) = delete;
   THeadlessFonts& operator=(const THeadlessFonts&) = delete;
 
-private:
+ private:
   std::unique_ptr<QGuiApplication> FApp;
 };

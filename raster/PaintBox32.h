@@ -8,7 +8,7 @@
 #include <functional>
 
 class TPaintBox32 : public QWidget {
-public:
+ public:
   explicit TPaintBox32(QWidget* Parent = nullptr);
 
   // Always the widget's current size (a change of size leaves it blank), also before
@@ -17,9 +17,9 @@ public:
   // Called at every paint, before the buffer is shown.
   std::function<void()> OnPaint;
 
-protected:
+ protected:
   void paintEvent(QPaintEvent* Event) override;
 
-private:
+ private:
   TBitmap32 FBuffer;
 };

@@ -23,84 +23,56 @@ std::string TempPath(const char* Ext) {
 }
 
 class PreviewCommand : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { std::ofstream(job, std::ios::binary) << kDefaultJob; }
   void TearDown() override {
     std::filesystem::remove(job);
     std::filesystem::remove(png);
   }
-
   int Run(std::vector<std::string> Args) {
-    std::istringstream in;
-    std::ostringstream out;
-    err.str("");
-    return RunPreviewCommand(Args, in, out, err);
+    std::stringstream none;
+    return RunPreviewCommand(Args, none, none, none);
   }
+  QSize WrittenSize() const { return QImage(QString::fromStdString(png)).size(); }
 
-  std::string job = TempPath(".plt");
-  std::string png = TempPath(".png");
-  std::ostringstream err;
+  std::string job = TempPath(".plt"), png = TempPath(".png");
 };
 
 }  // namespace
 
 TEST_F(PreviewCommand, ComposesBoxAndRulersAsTheWindowPlacesThem) {
-  ASSERT_EQ(Run({job, png}), 0) << err.str();
+  ASSERT_EQ(Run({job, png}), 0);
   const QImage image(QString::fromStdString(png));
-  ASSERT_EQ(image.size(), QSize(413 + 19, 473 + 19));
+  ASSERT_EQ(image.size(), QSize(413 + 19, 473 + 19));  // the box at (19, 19), the rulers beside it
   const THeadlessFonts fonts;
   const TBitmap32 box = PreviewPicture(kDefaultJob, 413, 473, true);
   for (int y = 0; y < 473; y += 3)
     for (int x = 0; x < 413; x += 3) ASSERT_EQ(image.pixel(19 + x, 19 + y), box.Pixel(x, y)) << x << "," << y;
-  for (int y = 0; y < 19; ++y)
-    for (int x = 0; x < 19; ++x) ASSERT_EQ(image.pixel(x, y), clBtnFace) << "corner " << x << "," << y;
-  // The base lines of both rulers run along the box's top and left edges.
-  EXPECT_EQ(image.pixel(19 + 200, 18), 0xFF000000u);
+  EXPECT_EQ(image.pixel(18, 18), clBtnFace);
+  EXPECT_EQ(image.pixel(19 + 200, 18), 0xFF000000u);  // the rulers' base lines along the box
   EXPECT_EQ(image.pixel(18, 19 + 200), 0xFF000000u);
-}
 
-TEST_F(PreviewCommand, SizesAndBoxOnly) {
-  struct TCase {
-    std::vector<std::string> Options;
-    QSize Size;
-  } cases[] = {
-      {{"--box-only"}, {413, 473}},
-      {{"--width", "200", "--height", "300"}, {219, 319}},
-      {{"--height", "81", "--box-only", "--width", "10000"}, {10000, 81}},
-  };
-  for (const TCase& c : cases) {
-    std::vector<std::string> args = {job, png};
-    args.insert(args.end(), c.Options.begin(), c.Options.end());
-    ASSERT_EQ(Run(args), 0) << err.str();
-    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), c.Size) << c.Options[0];
-  }
+  ASSERT_EQ(Run({job, png, "--box-only", "--height", "81"}), 0);
+  EXPECT_EQ(WrittenSize(), QSize(413, 81));
 }
 
 TEST_F(PreviewCommand, RefusesBadUsageAndReportsUnwritableOutput) {
   const std::vector<std::vector<std::string>> usage = {
-      {},
       {job},
-      {job, png, "third"},
       {job, png, "--width"},
-      {job, png, "--width", "80"},  // inside the fitting margin: the picture would turn over
-      {job, png, "--height", "10001"},
-      {job, png, "--width", "2O0"},
-      {job, png, "--width", "-300"},
+      {job, png, "--width", "80"},  // no room inside the fitting margin: the picture would turn over
+      {job, png, "--height", "2O0"},
       {job, png, "--frame"},
       {job + ".missing", png},
   };
-  for (const auto& args : usage) {
-    EXPECT_EQ(Run(args), 2) << (args.empty() ? "no arguments" : args.back());
-    EXPECT_FALSE(err.str().empty());
-  }
+  for (const auto& args : usage) EXPECT_EQ(Run(args), 2) << args.back();
   EXPECT_FALSE(std::filesystem::exists(png));
   EXPECT_EQ(Run({job, "/nonexistent-folder/out.png"}), 1);
-  EXPECT_NE(err.str().find("cannot write"), std::string::npos);
 }
 
 TEST_F(PreviewCommand, BinaryDrawsWithoutADisplay) {
   const std::string command = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORVEX_CLI) +
-                              " preview '" + job + "' '" + png + "' 2>/dev/null";
+                              " preview '" + job + "' '" + png + "' --width 200 --height 300 2>/dev/null";
   EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
-  EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(432, 492));
+  EXPECT_EQ(WrittenSize(), QSize(219, 319));
 }
