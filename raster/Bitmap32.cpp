@@ -69,7 +69,7 @@ QString ToQString(std::u16string_view Text) {
 
 // Fonts exist only once a GUI application does; without one text is not drawn and
 // measures 0.
-bool FontsAvailable() { return QGuiApplication::instance() != nullptr; }
+bool FontsAvailable() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 }  // namespace
 
