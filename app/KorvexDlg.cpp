@@ -4,6 +4,8 @@
 #include "JobMemo.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
+#include "preview/PreviewRender.h"
+#include "raster/PaintBox32.h"
 #include "transmission/ComSendDlg.h"
 #include "transmission/DirectSend.h"
 #include "translation/TransMessageBox.h"
@@ -189,18 +191,17 @@ void TKorvexFrm::createControls() {
   left->addWidget(lbProgress);
   left->addWidget(dSend);
 
-  // Right: the preview box with its rulers.
-  pb = named(new QWidget, "pb");
-  pbTopRuler = named(new QWidget, "pbTopRuler");
-  pbLeftRuler = named(new QWidget, "pbLeftRuler");
-  pbTopRuler->setFixedHeight(24);
-  pbLeftRuler->setFixedWidth(24);
-  pb->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  auto* preview = new QGridLayout;
-  preview->setSpacing(0);
-  preview->addWidget(pbTopRuler, 0, 1);
-  preview->addWidget(pbLeftRuler, 1, 0);
-  preview->addWidget(pb, 1, 1);
+  // Right: the preview box with its rulers, at the form's fixed positions; the rulers
+  // stay hidden until the first picture is drawn.
+  pb = named(new TPaintBox32(client), "pb");
+  pb->setGeometry(468, 32, PreviewBoxWidth, PreviewBoxHeight);
+  pb->setProperty("Tag", 1);
+  pbTopRuler = named(new TPaintBox32(client), "pbTopRuler");
+  pbTopRuler->setGeometry(468, 13, PreviewBoxWidth, RulerBoxThickness);
+  pbTopRuler->setVisible(false);
+  pbLeftRuler = named(new TPaintBox32(client), "pbLeftRuler");
+  pbLeftRuler->setGeometry(449, 32, RulerBoxThickness, PreviewBoxHeight);
+  pbLeftRuler->setVisible(false);
 
   auto* columns = new QHBoxLayout(client);
   columns->setContentsMargins(6, 6, 6, 6);
@@ -209,7 +210,7 @@ void TKorvexFrm::createControls() {
   leftHolder->setLayout(left);
   left->setContentsMargins(0, 0, 0, 0);
   columns->addWidget(leftHolder);
-  columns->addLayout(preview, 1);
+  columns->addStretch(1);
 
 }
 
@@ -345,6 +346,8 @@ void TKorvexFrm::wireHandlers() {
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
   TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
+  connect(SpeedButton2, &QPushButton::clicked, this, &TKorvexFrm::SpeedButton2Click);
+  pb->OnPaint = [this] { pbGDIOverlay(); };
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
@@ -370,7 +373,8 @@ void TKorvexFrm::FormCreate() {
   comboPortType->removeItem(2);
   comboPortType->removeItem(1);
   comboPortType->setCurrentIndex(0);
-  // Preview set-up goes here once the preview is drawn.
+  FViewMatrix = TMatrixObj::CreateIdentity();
+  WorkSpace().UseMillimetres();
   PortState = std::make_unique<TPortExState>();
   PortState->RefreshComPorts();
   PortState->RefreshUsbPorts();
@@ -422,7 +426,7 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
   TntMemo1->LoadJob(std::move(bytes));
   lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
                       QStringLiteral("\"  ") + lbPltInfo->text());
-  // The preview is rebuilt here once it is drawn.
+  RebuildPreview();
   return true;
 }
 
@@ -436,6 +440,37 @@ void TKorvexFrm::Button1Click() {
 const std::string& TKorvexFrm::JobText() const { return TntMemo1->JobBytes(); }
 
 void TKorvexFrm::TntMemo1Change() { UpdateJobSizeInfo(); }
+
+void TKorvexFrm::SpeedButton2Click() { RebuildPreview(); }
+
+void TKorvexFrm::pbGDIOverlay() {
+  if (pb->property("Tag").toInt() != 1) return;
+  pb->setProperty("Tag", 0);
+  pbTopRuler->setVisible(true);
+  pbLeftRuler->setVisible(true);
+  DrawRulers();
+  DrawPreview(nullptr);
+  RebuildPreview();
+}
+
+void TKorvexFrm::RebuildPreview() {
+  FViewMatrix = ::RebuildPreview(JobText(), {pb->Buffer(), pbTopRuler->Buffer(), pbLeftRuler->Buffer()},
+                                 FViewMatrix, WorkSpace());
+  pb->update();
+  pbTopRuler->update();
+  pbLeftRuler->update();
+}
+
+void TKorvexFrm::DrawPreview(const TSimpleContourList* List) {
+  if (IMatrixRef fitted = ::DrawPreview(pb->Buffer(), List)) FViewMatrix = std::move(fitted);
+  pb->update();
+}
+
+void TKorvexFrm::DrawRulers() {
+  ::DrawRulers(pbTopRuler->Buffer(), pbLeftRuler->Buffer(), *FViewMatrix, WorkSpace());
+  pbTopRuler->update();
+  pbLeftRuler->update();
+}
 
 void TKorvexFrm::UpdateJobSizeInfo() { lbPltInfo->setText(QString::fromStdString(JobSizeText(JobText().size()))); }
 

@@ -8,6 +8,7 @@
 #include "RawComView.h"
 #include "ports/PortExState.h"
 #include "ports/UsbMonitorUtils.h"
+#include "preview/MatrixClass.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -29,6 +30,8 @@ class QStatusBar;
 class QTabWidget;
 class TJobMemo;
 class QWidget;
+class TPaintBox32;
+class TSimpleContourList;
 
 class TKorvexFrm : public QMainWindow {
 public:
@@ -73,6 +76,13 @@ public:
                         const std::string& storageFriendlyName);
   void Button7Click();
   void Button8Click();
+  void SpeedButton2Click();
+  void pbGDIOverlay();
+
+  // The preview: box and rulers drawn off screen, then shown at once.
+  void RebuildPreview();
+  void DrawPreview(const TSimpleContourList* List);
+  void DrawRulers();
 
   void ShowConnectionPages(int mask);
   int ConnectionPageMask() const;
@@ -84,6 +94,7 @@ public:
   std::unique_ptr<TUsbMonitor> UsbMonitor;
   std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
+  IMatrixRef FViewMatrix;  // millimetres to pixels of pb; the rulers read it
   int FlagUpdateDepth = 0;
   TRawComView RawView{*this};
   TRawComTransmitter RawCom{RawView};
@@ -100,9 +111,9 @@ public:
   QProgressBar* ProgressBar1;
   QLabel* lbProgress;
   QStatusBar* StatusBar1;
-  QWidget* pb;
-  QWidget* pbTopRuler;
-  QWidget* pbLeftRuler;
+  TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
+  TPaintBox32* pbTopRuler;
+  TPaintBox32* pbLeftRuler;
   std::vector<QIcon> ImageList1;
   QAction* Exit1;
   QAction* BluetoothSettings1;

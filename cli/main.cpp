@@ -2,6 +2,7 @@
 // is one row of the table below.
 
 #include "cli/ContoursCommand.h"
+#include "cli/PreviewCommand.h"
 #include "cli/SendCommand.h"
 
 #include <cstring>
@@ -22,6 +23,9 @@ struct TCommandEntry {
 
 constexpr TCommandEntry kCommands[] = {
     {"contours", RunContoursCommand, "contours FILE|-    print the job's contours as JSON"},
+    {"preview", RunPreviewCommand,
+     "preview FILE OUT.png [--width W --height H] [--box-only]\n"
+     "                      draw the job's preview with its rulers as PNG"},
     {"send", RunSendCommand,
      "send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
      "                      send the job to the cutter on a serial port"},

@@ -1,0 +1,46 @@
+#pragma once
+// The preview of a job: its contours fitted into the preview box, drawn over a page area
+// with a grid and a soft shadow inside a sunken frame, and the two rulers that give the
+// millimetres at the box's edges. Everything is drawn into buffers; showing them is the
+// caller's.
+
+#include "geometry/RawCutGeo.h"
+#include "preview/GlobalUnits.h"
+#include "preview/MatrixClass.h"
+#include "raster/Bitmap32.h"
+
+#include <string_view>
+
+// The window's preview box and the thickness of the ruler boxes beside it.
+inline constexpr int PreviewBoxWidth = 413;
+inline constexpr int PreviewBoxHeight = 473;
+inline constexpr int RulerBoxThickness = 19;
+
+// The buffers of the preview box and its two rulers, each of its paint box's size.
+struct TPreviewBoxes {
+  TBitmap32& Box;
+  TBitmap32& TopRuler;
+  TBitmap32& LeftRuler;
+};
+
+// Paints Box, which keeps its size, and answers the view matrix that fits List into it;
+// a nil List paints the empty box and answers nullptr.
+IMatrixRef DrawPreview(TBitmap32& Box, const TSimpleContourList* List);
+// Both rulers from the view matrix, counting in the workspace's unit. A ruler that
+// fails to draw shows its background only.
+void DrawRulers(TBitmap32& TopRuler, TBitmap32& LeftRuler, const IMatrix& ViewMatrix, TWorkSpace& Space);
+// Interprets the job text, draws box and rulers and answers the view matrix to keep:
+// the job's own, or ViewMatrix itself (and so the old ruler scale) for an empty text.
+IMatrixRef RebuildPreview(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
+                          TWorkSpace& Space);
+
+// The page area: filled, with a grid line every 10 pixels from its bottom-right corner
+// and every tenth line darker; none when it is under 20 pixels either way.
+void DrawGrid(TBitmap32& Box, const TIntRect& Page);
+// A soft shadow along the bottom and right of R, fading over 8 pixels.
+void DrawDropShadow(TBitmap32& Box, const TIntRect& R);
+// Every contour of two or more points as anti-aliased black lines from point to point,
+// in list order; pen-up moves are not in the list, so they are not drawn.
+void DrawContours(TBitmap32& Box, const TSimpleContourList& List, const IMatrix& ViewMatrix);
+// Two pixels of shade at the top and left, one of light at the bottom and right.
+void DrawSunkenBorder(TBitmap32& Box);

@@ -1,0 +1,78 @@
+#include "cli/PreviewCommand.h"
+
+#include "platform/SystemColors.h"
+#include "raster/HeadlessFonts.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+constexpr const char* kDefaultJob = "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@";
+
+// Files of their own per test, since CTest runs the tests side by side.
+std::string TempPath(const char* Ext) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  return (std::filesystem::temp_directory_path() / ("korvex-cli-" + std::string(test->name()) + Ext)).string();
+}
+
+class PreviewCommand : public ::testing::Test {
+ protected:
+  void SetUp() override { std::ofstream(job, std::ios::binary) << kDefaultJob; }
+  void TearDown() override {
+    std::filesystem::remove(job);
+    std::filesystem::remove(png);
+  }
+  int Run(std::vector<std::string> Args) {
+    std::stringstream none;
+    return RunPreviewCommand(Args, none, none, none);
+  }
+  QSize WrittenSize() const { return QImage(QString::fromStdString(png)).size(); }
+
+  std::string job = TempPath(".plt"), png = TempPath(".png");
+};
+
+}  // namespace
+
+TEST_F(PreviewCommand, ComposesBoxAndRulersAsTheWindowPlacesThem) {
+  ASSERT_EQ(Run({job, png}), 0);
+  const QImage image(QString::fromStdString(png));
+  ASSERT_EQ(image.size(), QSize(413 + 19, 473 + 19));  // the box at (19, 19), the rulers beside it
+  const THeadlessFonts fonts;
+  const TBitmap32 box = PreviewPicture(kDefaultJob, 413, 473, true);
+  for (int y = 0; y < 473; y += 3)
+    for (int x = 0; x < 413; x += 3) ASSERT_EQ(image.pixel(19 + x, 19 + y), box.Pixel(x, y)) << x << "," << y;
+  EXPECT_EQ(image.pixel(18, 18), clBtnFace);
+  EXPECT_EQ(image.pixel(19 + 200, 18), 0xFF000000u);  // the rulers' base lines along the box
+  EXPECT_EQ(image.pixel(18, 19 + 200), 0xFF000000u);
+
+  ASSERT_EQ(Run({job, png, "--box-only", "--height", "81"}), 0);
+  EXPECT_EQ(WrittenSize(), QSize(413, 81));
+}
+
+TEST_F(PreviewCommand, RefusesBadUsageAndReportsUnwritableOutput) {
+  const std::vector<std::vector<std::string>> usage = {
+      {job},
+      {job, png, "--width"},
+      {job, png, "--width", "80"},  // no room inside the fitting margin: the picture would turn over
+      {job, png, "--height", "2O0"},
+      {job, png, "--frame"},
+      {job + ".missing", png},
+  };
+  for (const auto& args : usage) EXPECT_EQ(Run(args), 2) << args.back();
+  EXPECT_FALSE(std::filesystem::exists(png));
+  EXPECT_EQ(Run({job, "/nonexistent-folder/out.png"}), 1);
+}
+
+TEST_F(PreviewCommand, BinaryDrawsWithoutADisplay) {
+  const std::string command = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORVEX_CLI) +
+                              " preview '" + job + "' '" + png + "' --width 200 --height 300 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
+  EXPECT_EQ(WrittenSize(), QSize(219, 319));
+}
