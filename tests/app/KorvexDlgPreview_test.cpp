@@ -1,3 +1,4 @@
+#include "app/JobMemo.h"
 #include "app/KorvexDlg.h"
 #include "platform/SystemColors.h"
 #include "preview/PreviewRender.h"
