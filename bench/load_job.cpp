@@ -128,11 +128,16 @@ Run childFigure(const std::string& self, const std::string& mode, const std::str
 
 // Heap bytes a contour costs beyond its points, for the job of many short cuts.
 double bytesPerContour(const std::string& job, std::ptrdiff_t& contours) {
-  const std::size_t before = mallinfo2().uordblks;
+  // Large blocks are mapped rather than carved from the heap; both count.
+  auto inUse = [] {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  const std::size_t before = inUse();
   TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
   cutter->BuildContours = true;
   cutter->ParseJobText(job);
-  const std::size_t after = mallinfo2().uordblks;
+  const std::size_t after = inUse();
   const TSimpleContourList* list = cutter->Contours();
   contours = list->ContourCount();
   std::size_t points = 0;
