@@ -181,11 +181,7 @@ TEST_F(WindowSend, ASecondSendWhileOneRunsIsRefusedWithoutTouchingThePort) {
 TEST_F(WindowSend, TheWindowKeepsRunningWhileTheLastJobsTailDrains) {
   PtyDrainer cutter(pty);
   TScriptedQueuePort* scripted = nullptr;
-  DirectPortFactory() = [&] {
-    auto port = std::make_unique<TScriptedQueuePort>();
-    scripted = port.get();
-    return port;
-  };
+  OpenScriptedPorts(scripted);
   frm.dSend->click();
   ASSERT_EQ(logTexts().last(), "SendRes\tTrue");
   // 1920 bytes need half a second at 38400 baud: the next send's close waits 1.5 s at most,

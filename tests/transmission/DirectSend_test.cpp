@@ -203,11 +203,7 @@ TEST_F(DirectSendTest, ACancelledSendThrowsAwayWhatThePortStillHolds) {
 TEST_F(DirectSendTest, TheNextSendWaitsForTheLastTailAndGivesUpAtItsBound) {
   PtyDrainer cutter(pty);
   TScriptedQueuePort* scripted = nullptr;
-  DirectPortFactory() = [&] {
-    auto port = std::make_unique<TScriptedQueuePort>();
-    scripted = port.get();
-    return port;
-  };
+  OpenScriptedPorts(scripted);
   const std::string sd = descriptor();  // 38400 baud
   ASSERT_TRUE(RunDirectSend("IN;PU0,0;PD1,1;@", sd, 0, hooks));
   // 960 bytes need 0.25 s at 38400 baud: the wait ends after 0.75 s, though the queue

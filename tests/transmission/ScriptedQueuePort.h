@@ -3,8 +3,10 @@
 // queue, so the waits for a job's tail can only be seen this way.
 
 #include "transmission/CPort.h"
+#include "transmission/DirectPortDriver.h"
 
 #include <functional>
+#include <memory>
 
 class TScriptedQueuePort : public TComPort {
 public:
@@ -20,3 +22,12 @@ protected:
 private:
   int calls = 0;
 };
+
+// From now on the direct port driver opens scripted ports; Last is the latest one.
+inline void OpenScriptedPorts(TScriptedQueuePort*& Last) {
+  DirectPortFactory() = [&Last] {
+    auto port = std::make_unique<TScriptedQueuePort>();
+    Last = port.get();
+    return port;
+  };
+}
