@@ -1,10 +1,10 @@
 #include "CutterEmulator.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "geometry/VirtualCutterPort.h"
 #include "platform/NumberText.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 

@@ -3,14 +3,14 @@
 // cutter works off at the line rate, XON/XOFF decisions on its fill, and a summary of
 // each page and job from the PLT interpreter. Time is passed in, so it runs on any clock.
 
+#include "geometry/RawCutGeo.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-
-#include "geometry/RawCutGeo.h"
 
 // What a job or page cuts, as the preview would draw it.
 struct TCutSummary {
@@ -26,7 +26,7 @@ struct TCutSummary {
 TCutSummary SummariseCut(std::string_view Text);
 
 class TCutterEmulator {
- public:
+public:
   using TClock = std::chrono::steady_clock;
   using TTime = TClock::time_point;
   using TReport = std::function<void(const std::string& Line)>;
@@ -59,7 +59,7 @@ class TCutterEmulator {
   // The sender is gone: works off what is left and reports the job, when it had bytes.
   void EndJob(TTime Now);
 
- private:
+private:
   // When the Count-th byte of the current run (bytes taken without a pause) is done.
   TTime DoneAt(std::uint64_t Count) const;
   void Take(std::size_t Count);

@@ -1,21 +1,20 @@
 #include "VirtualCutterCommand.h"
 
+#include "cli/CommandArgs.h"
+#include "cli/CutterEmulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <ostream>
 #include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <ostream>
-
-#include "cli/CommandArgs.h"
-#include "cli/CutterEmulator.h"
 
 namespace {
 
@@ -88,7 +87,7 @@ bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Option
 std::string Reason(int error) { return std::strerror(error); }
 
 class TPseudoTerminal {
- public:
+public:
   ~TPseudoTerminal() {
     if (Master >= 0) ::close(Master);
   }
@@ -117,7 +116,7 @@ class TPseudoTerminal {
 
 // The link to the slave side; removed at the end only while it is still ours.
 class TLink {
- public:
+public:
   ~TLink() {
     if (Path.empty()) return;
     char target[4096];
@@ -144,12 +143,12 @@ class TLink {
     return true;
   }
 
- private:
+private:
   std::string Path, Target;
 };
 
 class TOutFile {
- public:
+public:
   ~TOutFile() {
     if (Fd >= 0) ::close(Fd);
   }
@@ -170,7 +169,7 @@ class TOutFile {
     return true;
   }
 
- private:
+private:
   int Fd = -1;
 };
 
@@ -181,7 +180,7 @@ void onStop(int) { stopRequested = 1; }
 // SIGINT and SIGTERM are blocked except while waiting, so a stop request cannot slip
 // in between looking at the flag and going to sleep.
 class TStopSignals {
- public:
+public:
   TStopSignals() {
     stopRequested = 0;
     sigemptyset(&Stops);
@@ -204,7 +203,7 @@ class TStopSignals {
   }
   const sigset_t& WhileWaiting() const { return WaitMask; }
 
- private:
+private:
   sigset_t Stops, Previous, WaitMask;
   struct sigaction OldInt {
   }, OldTerm{};

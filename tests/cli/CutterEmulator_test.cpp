@@ -1,7 +1,6 @@
 #include "cli/CutterEmulator.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

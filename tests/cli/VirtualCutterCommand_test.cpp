@@ -1,19 +1,18 @@
 #include "cli/VirtualCutterCommand.h"
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -29,7 +28,7 @@ std::string readFile(const fs::path& path) {
 
 // A korvex-cli run in its own process, its standard output and error read through a pipe.
 class Process {
- public:
+public:
   explicit Process(std::vector<std::string> args) {
     args.insert(args.begin(), KORVEX_CLI);
     int pipeFds[2];
@@ -79,7 +78,7 @@ class Process {
   }
   const std::string& Output() const { return all_; }
 
- private:
+private:
   bool readSome(int timeoutMs) {
     pollfd fd{out_, POLLIN, 0};
     if (poll(&fd, 1, timeoutMs) <= 0) return false;
@@ -97,7 +96,7 @@ class Process {
 };
 
 class VirtualCutterTest : public ::testing::Test {
- protected:
+protected:
   void TearDown() override {
     fs::remove(job);
     fs::remove(received);
