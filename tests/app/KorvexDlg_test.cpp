@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,10 +25,19 @@ void choose(QComboBox* combo, const char* text) {
   emit combo->activated(combo->currentIndex());
 }
 
+// In a folder of this process, since test processes run side by side.
 std::filesystem::path writeJob(const std::string& name, const std::string& bytes) {
-  const auto path = std::filesystem::temp_directory_path() / name;
+  const auto folder = std::filesystem::temp_directory_path() / ("korvex-app-test-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
+}
+
+void removeJob(const std::filesystem::path& path) {
+  std::filesystem::remove(path);
+  std::error_code notEmpty;
+  std::filesystem::remove(path.parent_path(), notEmpty);
 }
 
 }  // namespace
@@ -122,7 +132,7 @@ TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
   EXPECT_EQ(frm.JobText(), bytes);
   EXPECT_EQ(frm.lbPltInfo->text(), "2048 (2.00 Kb)");
   EXPECT_EQ(frm.lbFilename->text(), "\"sign.plt\"  2048 (2.00 Kb)");
-  std::filesystem::remove(path);
+  removeJob(path);
 
   frm.TntMemo1->clear();  // editing only updates the size
   EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
@@ -184,7 +194,7 @@ TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
   EXPECT_EQ(opened.lbFilename->text(), "\"start.plt\"  20 (0.02 Kb)");
   SetMessageBoxHandler(previous);
   EXPECT_TRUE(boxes.empty());
-  std::filesystem::remove(file);
+  removeJob(file);
 }
 
 namespace {
@@ -218,7 +228,7 @@ TEST(KorvexFrm, ADroppedFileLoadsOnTheWindowAndOnTheMemo) {
     EXPECT_EQ(frm.TntMemo1->toPlainText().toStdString(), bytes);
     EXPECT_EQ(frm.lbFilename->text(), "\"dropped.plt\"  18 (0.02 Kb)");
   }
-  std::filesystem::remove(file);
+  removeJob(file);
 }
 
 TEST(KorvexFrm, DropsThatAreNoReadableFile) {
