@@ -175,83 +175,56 @@ TEST(KorvexFrm, LogLinesAndDebugLines) {
 }
 
 TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
-  std::vector<TMsgBoxRequest> boxes;
-  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& r) {
-    boxes.push_back(r);
+  const auto file = writeJob("start.plt", "IN;PU0,0;PD400,400;@");
+  const std::string name = file.string();
+  const char* argv[] = {"korvex", name.c_str()};
+  TKorvexFrm plain, opened;
+  int boxes = 0;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest&) {
+    ++boxes;
     return idOK;
   });
-  const std::string file = writeJob("start.plt", "IN;PU0,0;PD400,400;@").string();
-  TKorvexFrm plain;
-  const char* programOnly[] = {"korvex"};
-  plain.OpenStartJob(1, programOnly);
+  plain.OpenStartJob(1, argv);  // the program's own name is no job
+  SetMessageBoxHandler(previous);
+  EXPECT_EQ(boxes, 0);
   EXPECT_EQ(plain.JobText(), "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
   EXPECT_EQ(plain.lbFilename->text(), "No file selected.");
-
-  TKorvexFrm opened;
-  const char* withJob[] = {"korvex", file.c_str()};
-  opened.OpenStartJob(2, withJob);
+  opened.OpenStartJob(2, argv);
   EXPECT_EQ(opened.JobText(), "IN;PU0,0;PD400,400;@");
   EXPECT_EQ(opened.lbFilename->text(), "\"start.plt\"  20 (0.02 Kb)");
-  SetMessageBoxHandler(previous);
-  EXPECT_TRUE(boxes.empty());
   removeJob(file);
 }
 
-namespace {
-
-// Delivers to target what a drag brings: DragEnter, or Drop; answers whether it was accepted.
-bool deliverDrag(QWidget* target, QEvent::Type type, const QMimeData& data) {
-  if (type == QEvent::DragEnter) {
+TEST(KorvexFrm, ADroppedFileLoadsAsLoadDoesOnTheWindowAndItsMemo) {
+  // Delivers what a drag brings, its entry and then its drop; answers whether both were taken.
+  auto drop = [](QWidget* target, const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
-    return enter.isAccepted();
-  }
-  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(target, &drop);
-  return drop.isAccepted();
-}
-
-}  // namespace
-
-TEST(KorvexFrm, ADroppedFileLoadsOnTheWindowAndOnTheMemo) {
-  const std::string bytes = "IN;PU0,0;PD40,40;@";
-  const std::string file = writeJob("dropped.plt", bytes).string();
-  QMimeData job;
-  job.setUrls({QUrl::fromLocalFile(QString::fromStdString(file))});
+    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+    return enter.isAccepted() && event.isAccepted();
+  };
+  const auto file = writeJob("dropped.plt", "IN;PU0,0;PD40,40;@");
   for (const bool onMemo : {false, true}) {
     TKorvexFrm frm;
     EXPECT_TRUE(frm.acceptDrops());
-    QWidget* target = onMemo ? frm.TntMemo1->viewport() : static_cast<QWidget*>(&frm);
-    EXPECT_TRUE(deliverDrag(target, QEvent::DragEnter, job));
-    EXPECT_TRUE(deliverDrag(target, QEvent::Drop, job));
-    EXPECT_EQ(frm.JobText(), bytes) << onMemo;  // the memo did not insert the file's name
-    EXPECT_EQ(frm.TntMemo1->toPlainText().toStdString(), bytes);
+    EXPECT_TRUE(drop(onMemo ? frm.TntMemo1->viewport() : &frm, QString::fromStdString(file.string())));
+    EXPECT_EQ(frm.JobText(), "IN;PU0,0;PD40,40;@") << onMemo;  // the memo did not insert the file's name
     EXPECT_EQ(frm.lbFilename->text(), "\"dropped.plt\"  18 (0.02 Kb)");
   }
   removeJob(file);
-}
 
-TEST(KorvexFrm, DropsThatAreNoReadableFile) {
   TKorvexFrm frm;
-  const std::string before = frm.JobText();
-  QMimeData web;
-  web.setUrls({QUrl(QStringLiteral("https://example.com/sign.plt"))});
-  EXPECT_FALSE(deliverDrag(&frm, QEvent::DragEnter, web));
-  QMimeData text;
-  text.setText(QStringLiteral("PU0,0;"));
-  EXPECT_FALSE(deliverDrag(&frm, QEvent::DragEnter, text));
-  EXPECT_TRUE(deliverDrag(frm.TntMemo1->viewport(), QEvent::DragEnter, text));  // the memo's own text drop
-
   std::vector<TMsgBoxRequest> boxes;
   const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& r) {
     boxes.push_back(r);
     return idOK;
   });
-  QMimeData missing;
-  missing.setUrls({QUrl::fromLocalFile(QStringLiteral("/nonexistent/gone.plt"))});
-  deliverDrag(&frm, QEvent::Drop, missing);
+  drop(&frm, QStringLiteral("/nonexistent/gone.plt"));
   SetMessageBoxHandler(previous);
   ASSERT_EQ(boxes.size(), 1u);  // the load's own error box
   EXPECT_TRUE(boxes[0].Text.contains("gone.plt"));
-  EXPECT_EQ(frm.JobText(), before);
+  EXPECT_EQ(frm.lbFilename->text(), "No file selected.");
 }
