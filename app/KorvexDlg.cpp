@@ -431,9 +431,8 @@ void TKorvexFrm::dropEvent(QDropEvent* event) { acceptJobDrag(event); }
 bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
   // The memo would insert a dropped file's name into the job as text.
   const QEvent::Type type = event->type();
-  if (watched == TntMemo1->viewport() &&
-      (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
-      acceptJobDrag(static_cast<QDropEvent*>(event)))
+  if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+      watched == TntMemo1->viewport() && acceptJobDrag(static_cast<QDropEvent*>(event)))
     return true;
   return QMainWindow::eventFilter(watched, event);
 }

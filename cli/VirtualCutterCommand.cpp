@@ -287,6 +287,8 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
     Out << kUsage;
     return 0;
   }
+  // Before the link exists, so that a stop request from then on still removes it.
+  const TStopSignals stops;
   TPseudoTerminal pty;
   TOutFile received;
   TLink link;
@@ -295,7 +297,6 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
     Err << "korvex-cli virtual-cutter: " << error << "\n";
     return 1;
   }
-  const TStopSignals stops;
   const TCutterEmulator::TSettings& settings = options.Settings;
   Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", " << settings.Baud
       << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer " << settings.BufferBytes
