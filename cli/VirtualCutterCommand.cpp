@@ -298,9 +298,9 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
     return 1;
   }
   const TCutterEmulator::TSettings& settings = options.Settings;
-  Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", " << settings.Baud
-      << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer " << settings.BufferBytes
-      << " bytes; Ctrl-C ends\n"
+  Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", "
+      << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
+      << std::to_string(settings.BufferBytes) << " bytes; Ctrl-C ends\n"
       << "Port: " << options.Link << std::endl;
   TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
   const int status = ServeLine(pty.Master, cutter, received, settings.XonXoff, stops.WhileWaiting(), Err);
