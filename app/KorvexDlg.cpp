@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -21,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -341,6 +343,8 @@ QWidget* TKorvexFrm::createLogPage() {
 }
 
 void TKorvexFrm::wireHandlers() {
+  setAcceptDrops(true);
+  TntMemo1->viewport()->installEventFilter(this);
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
@@ -428,6 +432,32 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
                       QStringLiteral("\"  ") + lbPltInfo->text());
   RebuildPreview();
   return true;
+}
+
+void TKorvexFrm::OpenStartJob(int argc, const char* const* argv) {
+  if (argc > 1) LoadJob(argv[1]);
+}
+
+bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->hasUrls() ? event->mimeData()->urls() : QList<QUrl>();
+  // One job at a time: the first file dragged is the one that loads.
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return false;
+  event->acceptProposedAction();
+  if (event->type() == QEvent::Drop) LoadJob(urls.first().toLocalFile().toLocal8Bit().toStdString());
+  return true;
+}
+
+void TKorvexFrm::dragEnterEvent(QDragEnterEvent* event) { acceptJobDrag(event); }
+
+void TKorvexFrm::dropEvent(QDropEvent* event) { acceptJobDrag(event); }
+
+bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
+  // The memo would insert a dropped file's name into the job as text.
+  const QEvent::Type type = event->type();
+  if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+      watched == TntMemo1->viewport() && acceptJobDrag(static_cast<QDropEvent*>(event)))
+    return true;
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TKorvexFrm::Button1Click() {

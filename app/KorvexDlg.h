@@ -18,6 +18,8 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QPainter;
@@ -50,6 +52,10 @@ public:
   const std::string& JobText() const;
   // Puts a job file into the memo; false (and a message box) when it cannot be read.
   bool LoadJob(const std::string& path);
+  // `korvex [JOB]`, as the entry's argc and argv: a job named after the program (a
+  // desktop entry passes the file it opens) loads as Load would; without one nothing
+  // changes.
+  void OpenStartJob(int argc, const char* const* argv);
 
   // Event handlers.
   void FormCreate();
@@ -157,7 +163,16 @@ public:
   QPushButton* Button4;
   QCheckBox* cFullDebug;
 
+protected:
+  // A job file dragged onto the window, its memo included, loads as Load would.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+  // Accepts a drag that carries a local file and loads the file on the drop; false for
+  // anything else.
+  bool acceptJobDrag(QDropEvent* event);
   void createControls();
   void wireHandlers();
   QWidget* createComPage();

@@ -1,5 +1,6 @@
 #include "SendCommand.h"
 
+#include "cli/CommandArgs.h"
 #include "platform/JobFile.h"
 #include "ports/PortExState.h"
 #include "transmission/ActivityLog.h"
@@ -29,14 +30,6 @@ struct SendOptions {
   int txBuffer = 0;
 };
 
-bool parseWhole(const std::string& text, long low, long high, long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
-}
-
 bool parseArguments(const std::vector<std::string>& args, SendOptions& options, std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -52,7 +45,7 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
         options.port = value;
       } else if (arg == "--baud") {
         // The port would silently run at 9600 with any other rate.
-        if (!parseWhole(value, 1, 0x7FFFFFFF, number) || !IsDirectBaudRate(static_cast<std::int32_t>(number))) {
+        if (!ParseWholeNumber(value, 1, 0x7FFFFFFF, number) || !IsDirectBaudRate(static_cast<std::int32_t>(number))) {
           error = "unsupported baud rate: " + value + " (2400 4800 9600 14400 19200 38400 56000 57600 115200)";
           return false;
         }
@@ -66,7 +59,7 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
           return false;
         }
       } else {
-        if (!parseWhole(value, 0, 1 << 20, number)) {
+        if (!ParseWholeNumber(value, 0, 1 << 20, number)) {
           error = "bad Tx buffer size: " + value;
           return false;
         }

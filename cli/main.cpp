@@ -4,6 +4,7 @@
 #include "cli/ContoursCommand.h"
 #include "cli/PreviewCommand.h"
 #include "cli/SendCommand.h"
+#include "cli/VirtualCutterCommand.h"
 
 #include <cstring>
 #include <iostream>
@@ -29,6 +30,9 @@ constexpr TCommandEntry kCommands[] = {
     {"send", RunSendCommand,
      "send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
      "                      send the job to the cutter on a serial port"},
+    {"virtual-cutter", RunVirtualCutterCommand,
+     "virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES] [--out FILE]\n"
+     "                      act as a cutter on a pseudo-terminal (--help tells more)"},
 };
 
 int Usage() {

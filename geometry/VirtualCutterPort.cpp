@@ -7,12 +7,6 @@ namespace {
 
 const std::string kNoText;
 
-bool IsSeparator(char C) {
-  constexpr std::uint64_t mask = (1ull << '\n') | (1ull << '\r') | (1ull << ' ') | (1ull << ';');
-  const auto b = static_cast<unsigned char>(C);
-  return b < 64 && ((mask >> b) & 1u) != 0;
-}
-
 // Marks the bytes of W that equal C. The lowest mark is exact (higher ones may be
 // borrow artefacts), which is all FindSeparator needs.
 constexpr std::uint64_t MarkByte(std::uint64_t W, char C) {
@@ -34,7 +28,7 @@ const char* FindSeparator(const char* P, const char* End) {
       P += 8;
     }
   }
-  while (P != End && !IsSeparator(*P)) ++P;
+  while (P != End && !TVirtCutterObj::IsSeparator(*P)) ++P;
   return P;
 }
 
@@ -222,7 +216,7 @@ void TVirtCutterObj::InterpretCommand(std::string_view Token, bool& RelativeMode
     RaiseCutterEvent(ceCmd10, CurrentPos, kNoText);
   } else if (Token == "FRAME") {
     RaiseCutterEvent(ceFrame, CurrentPos, kNoText);
-  } else if (Token == "@" || Token == "!PG" || Token == "PG") {
+  } else if (IsPageEnd(Token)) {
     RaiseCutterEvent(cePageEnd, CurrentPos, kNoText);
     if (ResetOriginOnPage) {
       PageOrigin = {};

@@ -57,6 +57,15 @@ public:
   // and sign, then decimal digits, or hexadecimal after "$", "x" or "0x".
   static bool TakeCoordPair(std::string_view& ParamText, std::int32_t& A, std::int32_t& B);
 
+  // The token rules, for readers that follow a job as it streams in: what ends a
+  // token, and which complete tokens end a page.
+  static bool IsSeparator(char C) {
+    constexpr std::uint64_t mask = (1ull << '\n') | (1ull << '\r') | (1ull << ' ') | (1ull << ';');
+    const auto b = static_cast<unsigned char>(C);
+    return b < 64 && ((mask >> b) & 1u) != 0;
+  }
+  static bool IsPageEnd(std::string_view Token) { return Token == "@" || Token == "!PG" || Token == "PG"; }
+
 protected:
   ~TVirtCutterObj() override = default;
 

@@ -268,6 +268,9 @@ struct Port final : Object {
   Port(int device, bool overlappedIo, int wakeDevice) : fd(device), overlapped(overlappedIo), wakeFd(wakeDevice) {}
   ~Port() override {
     shutdown();
+    // A pseudo-terminal keeps the flag after the last close while its master is open,
+    // so without this the next non-root open of the same port would fail as busy.
+    ioctl(fd, TIOCNXCL);
     ::close(fd);
     if (wakeFd >= 0) ::close(wakeFd);
   }
@@ -617,7 +620,6 @@ HANDLE CreateFile(const std::string& name, bool overlapped) {
   if (!isatty(device.fd)) return failOpen(ENOTTY);
   // The lock is what keeps a second open out when running as root, which TIOCEXCL does not.
   if (flock(device.fd, LOCK_EX | LOCK_NB) != 0) return failOpen(errno == EWOULDBLOCK ? EBUSY : errno);
-  ioctl(device.fd, TIOCEXCL);
 
   termios tio{};
   if (tcgetattr(device.fd, &tio) != 0) return failOpen(errno);
@@ -633,6 +635,8 @@ HANDLE CreateFile(const std::string& name, bool overlapped) {
 
   FileDescriptor wake(overlapped ? eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1);
   if (overlapped && wake.fd < 0) return failOpen(errno);
+  // Taken last, when the port owns the descriptor: its close gives exclusivity back.
+  ioctl(device.fd, TIOCEXCL);
   auto port = std::make_shared<Port>(device.release(), overlapped, wake.release());
   port->stored = current;
   std::uint32_t lines = 0;

@@ -6,16 +6,20 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,10 +37,19 @@ void startOnCom3(TKorvexFrm& frm) {
   choose(frm.comboDirComPort, "COM3");
 }
 
+// In a folder of this process, since test processes run side by side.
 std::filesystem::path writeJob(const std::string& name, const std::string& bytes) {
-  const auto path = std::filesystem::temp_directory_path() / name;
+  const auto folder = std::filesystem::temp_directory_path() / ("korvex-app-test-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto path = folder / name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
+}
+
+void removeJob(const std::filesystem::path& path) {
+  std::filesystem::remove(path);
+  std::error_code notEmpty;
+  std::filesystem::remove(path.parent_path(), notEmpty);
 }
 
 }  // namespace
@@ -142,7 +155,7 @@ TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
   EXPECT_EQ(frm.JobText(), bytes);
   EXPECT_EQ(frm.lbPltInfo->text(), "2048 (2.00 Kb)");
   EXPECT_EQ(frm.lbFilename->text(), "\"sign.plt\"  2048 (2.00 Kb)");
-  std::filesystem::remove(path);
+  removeJob(path);
 
   frm.TntMemo1->clear();  // editing only updates the size
   EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
@@ -206,4 +219,59 @@ TEST(KorvexFrm, LogLinesAndDebugLines) {
   EXPECT_TRUE(lines[0].endsWith("\tPort Opened"));
   EXPECT_EQ(lines[1], "Begin-----------------------DCB");
   EXPECT_TRUE(lines[2].endsWith("\tshown"));
+}
+
+TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
+  const auto file = writeJob("start.plt", "IN;PU0,0;PD400,400;@");
+  const std::string name = file.string();
+  const char* argv[] = {"korvex", name.c_str()};
+  TKorvexFrm plain, opened;
+  int boxes = 0;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest&) {
+    ++boxes;
+    return idOK;
+  });
+  plain.OpenStartJob(1, argv);  // the program's own name is no job
+  SetMessageBoxHandler(previous);
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(plain.JobText(), "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
+  EXPECT_EQ(plain.lbFilename->text(), "No file selected.");
+  opened.OpenStartJob(2, argv);
+  EXPECT_EQ(opened.JobText(), "IN;PU0,0;PD400,400;@");
+  EXPECT_EQ(opened.lbFilename->text(), "\"start.plt\"  20 (0.02 Kb)");
+  removeJob(file);
+}
+
+TEST(KorvexFrm, ADroppedFileLoadsAsLoadDoesOnTheWindowAndItsMemo) {
+  // Delivers what a drag brings, its entry and then its drop; answers whether both were taken.
+  auto drop = [](QWidget* target, const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+    return enter.isAccepted() && event.isAccepted();
+  };
+  const auto file = writeJob("dropped.plt", "IN;PU0,0;PD40,40;@");
+  for (const bool onMemo : {false, true}) {
+    TKorvexFrm frm;
+    EXPECT_TRUE(frm.acceptDrops());
+    EXPECT_TRUE(drop(onMemo ? frm.TntMemo1->viewport() : &frm, QString::fromStdString(file.string())));
+    EXPECT_EQ(frm.JobText(), "IN;PU0,0;PD40,40;@") << onMemo;  // the memo did not insert the file's name
+    EXPECT_EQ(frm.lbFilename->text(), "\"dropped.plt\"  18 (0.02 Kb)");
+  }
+  removeJob(file);
+
+  TKorvexFrm frm;
+  std::vector<TMsgBoxRequest> boxes;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& r) {
+    boxes.push_back(r);
+    return idOK;
+  });
+  drop(&frm, QStringLiteral("/nonexistent/gone.plt"));
+  SetMessageBoxHandler(previous);
+  ASSERT_EQ(boxes.size(), 1u);  // the load's own error box
+  EXPECT_TRUE(boxes[0].Text.contains("gone.plt"));
+  EXPECT_EQ(frm.lbFilename->text(), "No file selected.");
 }

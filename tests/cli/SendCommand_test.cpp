@@ -52,7 +52,9 @@ protected:
 
   PtyPair pty;
   std::string job;
-  std::string file = (std::filesystem::temp_directory_path() / "korvex-cli-send.plt").string();
+  // ctest runs each case in a process of its own, side by side: one file each.
+  std::string file =
+      (std::filesystem::temp_directory_path() / ("korvex-cli-send-" + std::to_string(getpid()) + ".plt")).string();
 };
 
 }  // namespace

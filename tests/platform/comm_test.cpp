@@ -3,9 +3,12 @@
 #include "PtyPair.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +86,13 @@ TEST(CommOpen, SecondOpenIsBusyUntilTheFirstCloses) {
   EXPECT_EQ(CreateFile(pty.SlaveName(), false), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), EBUSY);
   ASSERT_TRUE(CloseHandle(first));
+  // Root opens an exclusive tty anyway; everyone else needs the flag gone.
+  const int look = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(look, 0);
+  int exclusive = -1;
+  EXPECT_EQ(ioctl(look, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  ::close(look);
   Handle again(CreateFile(pty.SlaveName(), false));
   EXPECT_TRUE(again.valid());
   EXPECT_FALSE(CloseHandle(first));

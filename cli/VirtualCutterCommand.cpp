@@ -1,0 +1,309 @@
+#include "VirtualCutterCommand.h"
+
+#include "cli/CommandArgs.h"
+#include "cli/CutterEmulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <ostream>
+#include <poll.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using TClock = TCutterEmulator::TClock;
+
+const char* const kUsage =
+    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES] [--out FILE]\n"
+    "  Acts as a cutter on a pseudo-terminal until Ctrl-C or SIGTERM. PATH (default /tmp/korvex-cutter)\n"
+    "  links to it; send to the port it prints. Bytes are taken at the line rate of N baud (default\n"
+    "  38400, 10 bits a byte) into a buffer of BYTES (default 4096); with xon/xoff the cutter sends\n"
+    "  XOFF at three quarters full and XON at a quarter full. --out FILE keeps every byte received.\n"
+    "  Each page end and each job end (the sender closing the port) prints a summary.\n"
+    "  A pseudo-terminal has no RTS/CTS lines, so hardware flow control is not simulated.\n";
+
+constexpr char kXon = 0x11, kXoff = 0x13;
+// While no sender has the port open, how often to look whether one came.
+constexpr auto kHangupRecheck = std::chrono::milliseconds(50);
+
+struct TCutterOptions {
+  std::string Link = "/tmp/korvex-cutter";
+  std::string Out;
+  TCutterEmulator::TSettings Settings;
+  bool Help = false;
+};
+
+bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Options, std::string& Error) {
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& arg = Args[i];
+    if (arg == "--help" || arg == "-h") {
+      Options.Help = true;
+      continue;
+    }
+    if (arg != "--link" && arg != "--baud" && arg != "--flow" && arg != "--buffer" && arg != "--out") {
+      Error = "unexpected argument: " + arg;
+      return false;
+    }
+    if (i + 1 == Args.size()) {
+      Error = arg + " needs a value";
+      return false;
+    }
+    const std::string& value = Args[++i];
+    long number = 0;
+    if (arg == "--link") {
+      Options.Link = value;
+    } else if (arg == "--out") {
+      Options.Out = value;
+    } else if (arg == "--baud") {
+      if (!ParseWholeNumber(value, 50, 4'000'000, number)) {
+        Error = "bad baud rate: " + value;
+        return false;
+      }
+      Options.Settings.Baud = static_cast<std::uint32_t>(number);
+    } else if (arg == "--buffer") {
+      if (!ParseWholeNumber(value, 1, 1 << 24, number)) {
+        Error = "bad buffer size: " + value;
+        return false;
+      }
+      Options.Settings.BufferBytes = static_cast<std::size_t>(number);
+    } else if (value == "none" || value == "xon/xoff") {
+      Options.Settings.XonXoff = value == "xon/xoff";
+    } else {
+      Error = "bad flow control: " + value + (value == "cts/rts" ? " (a pseudo-terminal has no RTS/CTS lines)" : "");
+      return false;
+    }
+  }
+  if (Options.Link.empty()) Error = "--link needs a path";
+  return Error.empty();
+}
+
+std::string Reason(int error) { return std::strerror(error); }
+
+class TPseudoTerminal {
+public:
+  ~TPseudoTerminal() {
+    if (Master >= 0) ::close(Master);
+  }
+
+  bool Open(std::string& Error) {
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char name[128];
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0 || ptsname_r(Master, name, sizeof name) != 0) {
+      Error = "cannot open a pseudo-terminal: " + Reason(errno);
+      return false;
+    }
+    SlavePath = name;
+    // Raw from the start (set through the master, it applies to the slave), so that a
+    // sender that changes no line settings gets neither echo nor rewritten line breaks.
+    termios tio{};
+    if (tcgetattr(Master, &tio) == 0) {
+      cfmakeraw(&tio);
+      tcsetattr(Master, TCSANOW, &tio);
+    }
+    return true;
+  }
+
+  int Master = -1;
+  std::string SlavePath;
+};
+
+// The link to the slave side; removed at the end only while it is still ours.
+class TLink {
+public:
+  ~TLink() {
+    if (Path.empty()) return;
+    char target[4096];
+    const ssize_t n = readlink(Path.c_str(), target, sizeof target);
+    if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == Target) unlink(Path.c_str());
+  }
+
+  bool Make(const std::string& LinkPath, const std::string& LinkTarget, std::string& Error) {
+    struct stat st {};
+    if (lstat(LinkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+      Error = LinkPath + " exists and is not a link; choose another with --link";
+      return false;
+    }
+    // A link left behind is replaced in one step: a new link renamed over it.
+    const std::string temporary = LinkPath + ".new-" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(LinkTarget.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), LinkPath.c_str()) != 0) {
+      Error = "cannot make the link " + LinkPath + ": " + Reason(errno);
+      unlink(temporary.c_str());
+      return false;
+    }
+    Path = LinkPath;
+    Target = LinkTarget;
+    return true;
+  }
+
+private:
+  std::string Path, Target;
+};
+
+class TOutFile {
+public:
+  ~TOutFile() {
+    if (Fd >= 0) ::close(Fd);
+  }
+  bool Open(const std::string& Path, std::string& Error) {
+    Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (Fd < 0) Error = "cannot write " + Path + ": " + Reason(errno);
+    return Fd >= 0;
+  }
+  // True when every byte was written (or there is no file).
+  bool Write(const char* Data, std::size_t Count) {
+    while (Fd >= 0 && Count > 0) {
+      const ssize_t n = ::write(Fd, Data, Count);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      Data += n;
+      Count -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+private:
+  int Fd = -1;
+};
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onStop(int) { stopRequested = 1; }
+
+// SIGINT and SIGTERM are blocked except while waiting, so a stop request cannot slip
+// in between looking at the flag and going to sleep.
+class TStopSignals {
+public:
+  TStopSignals() {
+    stopRequested = 0;
+    sigemptyset(&Stops);
+    sigaddset(&Stops, SIGINT);
+    sigaddset(&Stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &Stops, &Previous);
+    WaitMask = Previous;
+    sigdelset(&WaitMask, SIGINT);
+    sigdelset(&WaitMask, SIGTERM);
+    struct sigaction action {};
+    action.sa_handler = onStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &OldInt);
+    sigaction(SIGTERM, &action, &OldTerm);
+  }
+  ~TStopSignals() {
+    sigaction(SIGINT, &OldInt, nullptr);
+    sigaction(SIGTERM, &OldTerm, nullptr);
+    pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
+  }
+  const sigset_t& WhileWaiting() const { return WaitMask; }
+
+private:
+  sigset_t Stops, Previous, WaitMask;
+  struct sigaction OldInt {
+  }, OldTerm{};
+};
+
+timespec Until(TClock::time_point Wake, TClock::time_point Now) {
+  const auto ns = std::chrono::nanoseconds(std::max(Wake - Now, TClock::duration::zero())).count();
+  return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+// Serves the line until a stop signal: reads what the buffer has room for, tells the
+// sender XON/XOFF as the cutter decides, and ends a job once the sender has closed the
+// port and every byte was taken. A sender that closes and opens again finds the cutter
+// still there. Answers the exit status.
+int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, bool XonXoff, const sigset_t& WaitMask,
+              std::ostream& Err) {
+  bool idleHangup = false;  // no sender, and nothing left to read
+  bool senderHeld = false;  // what the sender was last told
+  char buffer[65536];
+  while (!stopRequested) {
+    auto now = TClock::now();
+    Cutter.Advance(now);
+    // The line keeps its stopped state while no sender has it open, so an XON due
+    // then still reaches the next sender.
+    if (XonXoff && Cutter.HoldSender() != senderHeld) {
+      const char c = Cutter.HoldSender() ? kXoff : kXon;
+      if (::write(Master, &c, 1) == 1) senderHeld = Cutter.HoldSender();
+    }
+    const std::size_t room = Cutter.Room();
+    const short wanted = room > 0 ? POLLIN : 0;
+    TClock::time_point wake = Cutter.NextWake();
+    // A master without a sender reports a hang-up at once, so it is looked at again
+    // after a pause rather than waited on.
+    if (idleHangup) wake = std::min(wake, now + kHangupRecheck);
+    const timespec timeout = Until(wake, now);
+    pollfd line{idleHangup ? -1 : Master, wanted, 0};
+    if (ppoll(&line, 1, wake == TClock::time_point::max() ? nullptr : &timeout, &WaitMask) < 0 && errno != EINTR) {
+      Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
+      return 1;
+    }
+    if (stopRequested) break;
+    if (idleHangup) {
+      line = {Master, wanted, 0};
+      poll(&line, 1, 0);
+    }
+    now = TClock::now();
+    bool readable = (line.revents & POLLIN) != 0;
+    bool hangup = (line.revents & POLLHUP) != 0;
+    if (readable) {
+      const ssize_t n = ::read(Master, buffer, std::min(room, sizeof buffer));
+      if (n > 0) {
+        Cutter.Receive({buffer, static_cast<std::size_t>(n)}, now);
+        if (!Out.Write(buffer, static_cast<std::size_t>(n))) {
+          Err << "korvex-cli virtual-cutter: cannot write the received bytes: " << Reason(errno) << "\n";
+          return 1;
+        }
+      } else if (n == 0 || errno == EIO) {
+        readable = false;
+        hangup = true;
+      } else if (errno != EAGAIN && errno != EINTR) {
+        Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
+        return 1;
+      }
+    }
+    idleHangup = hangup && !readable;
+    if (idleHangup && Cutter.Buffered() == 0) Cutter.EndJob(now);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&, std::ostream& Out, std::ostream& Err) {
+  TCutterOptions options;
+  std::string error;
+  if (!ParseArguments(Args, options, error)) {
+    Err << "korvex-cli virtual-cutter: " << error << "\n" << kUsage;
+    return 2;
+  }
+  if (options.Help) {
+    Out << kUsage;
+    return 0;
+  }
+  // Before the link exists, so that a stop request from then on still removes it.
+  const TStopSignals stops;
+  TPseudoTerminal pty;
+  TOutFile received;
+  TLink link;
+  if (!pty.Open(error) || (!options.Out.empty() && !received.Open(options.Out, error)) ||
+      !link.Make(options.Link, pty.SlavePath, error)) {
+    Err << "korvex-cli virtual-cutter: " << error << "\n";
+    return 1;
+  }
+  const TCutterEmulator::TSettings& settings = options.Settings;
+  Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", "
+      << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
+      << std::to_string(settings.BufferBytes) << " bytes; Ctrl-C ends\n"
+      << "Port: " << options.Link << std::endl;
+  TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
+  const int status = ServeLine(pty.Master, cutter, received, settings.XonXoff, stops.WhileWaiting(), Err);
+  cutter.EndJob(TClock::now());
+  return status;
+}

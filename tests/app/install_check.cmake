@@ -1,0 +1,22 @@
+# Installs the build into a scratch prefix and checks what a desktop needs: both
+# programs, an entry that opens HP-GL files with the window, and a 48-pixel icon.
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} RESULT_VARIABLE failed OUTPUT_QUIET)
+foreach(file bin/korvex bin/korvex-cli share/mime/packages/korvex.xml)
+  if(failed OR NOT EXISTS ${PREFIX}/${file})
+    message(FATAL_ERROR "${file} is not installed")
+  endif()
+endforeach()
+file(STRINGS ${PREFIX}/share/applications/korvex.desktop entry)
+foreach(line "Exec=korvex %f" "Icon=korvex" "MimeType=application/vnd.hp-hpgl;")
+  if(NOT line IN_LIST entry)
+    message(FATAL_ERROR "the desktop entry lacks ${line}")
+  endif()
+endforeach()
+# Width and height are the first two words of the PNG's IHDR chunk.
+file(READ ${PREFIX}/share/icons/hicolor/48x48/apps/korvex.png header LIMIT 24 HEX)
+if(NOT header STREQUAL "89504e470d0a1a0a0000000d494844520000003000000030")
+  message(FATAL_ERROR "the icon is not a 48 x 48 PNG: ${header}")
+endif()
+file(REMOVE_RECURSE ${PREFIX})

@@ -1,0 +1,169 @@
+#include "cli/VirtualCutterCommand.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// korvex-cli virtual-cutter in a process of its own, its standard output in a pipe.
+class Cutter {
+public:
+  explicit Cutter(std::vector<std::string> args) {
+    args.insert(args.begin(), {KORVEX_CLI, "virtual-cutter"});
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    out_ = fds[0];
+  }
+  ~Cutter() {
+    if (pid_ > 0) Stop(SIGKILL);
+    ::close(out_);
+  }
+  // The next line that starts with prefix; empty when none comes within 10 s.
+  std::string Line(const std::string& prefix) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (char buffer[4096];;) {
+      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+        const std::string line = pending_.substr(0, end);
+        pending_.erase(0, end + 1);
+        if (line.starts_with(prefix)) return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd fd{out_, POLLIN, 0};
+      const ssize_t n = left > 0 && poll(&fd, 1, static_cast<int>(left)) > 0 ? ::read(out_, buffer, sizeof buffer) : 0;
+      if (n <= 0) return {};
+      pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  int Stop(int signal) {
+    kill(pid_, signal);
+    int status = 0;
+    waitpid(std::exchange(pid_, -1), &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string pending_;
+};
+
+class VirtualCutterTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    for (const std::string& path : {job, received, link}) fs::remove(path);  // the link, if the cutter was killed
+  }
+
+  const std::string stem = (fs::temp_directory_path() / ("korvex-cutter-test-" + std::to_string(getpid()))).string();
+  const std::string link = stem + ".tty", job = stem + ".plt", received = stem + ".out";
+};
+
+}  // namespace
+
+TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
+  const std::string sample = readFile(fs::path(KORVEX_SAMPLES) / "korvex-sign.plt");
+  const std::string bytes = sample + sample + sample;  // three signs, a page each
+  std::ofstream(job, std::ios::binary) << bytes;
+  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--out", received});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+
+  const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
+                           " --baud 9600 --flow xon/xoff 2>/dev/null";
+  EXPECT_EQ(std::system(send.c_str()), 0);
+  // Each page after the first begins with the line break that ended the one before.
+  for (const char* page : {"Page 1: 884 bytes, 9 contours", "Page 2: 885 bytes, 9 contours", "Page 3: 885 bytes"})
+    EXPECT_TRUE(cutter.Line("Page ").starts_with(page)) << page;
+  // 2655 bytes at 960 a second with the line busy throughout, and XOFF at least once.
+  const std::string end = cutter.Line("End of job: ");
+  EXPECT_TRUE(end.starts_with("End of job: 2655 bytes, 27 contours, cut 3856.77 mm, "
+                              "bounds x 0.00 to 165.00 mm, y 0.00 to 50.00 mm; 2.77 s at 1.00 of the line rate; "))
+      << end;
+  EXPECT_EQ(end.find("XOFF sent 0 times"), std::string::npos) << end;
+  EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+  EXPECT_EQ(readFile(received), bytes);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST_F(VirtualCutterTest, XoffStopsTheSenderUntilTheBufferIsDownToAQuarter) {
+  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256"});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+  std::size_t sent = 0;
+  int port = -1;
+  auto fill = [&] { sent += std::max<ssize_t>(0, ::write(port, std::string(300, ' ').data(), 300)); };
+  auto openPort = [&] {
+    port = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    tcgetattr(port, &tio);
+    cfmakeraw(&tio);
+    tio.c_iflag |= IXON;
+    tcsetattr(port, TCSANOW, &tio);
+  };
+  // One byte at a time until a write does (or does not) go through; when it happened.
+  auto probeUntil = [&](bool goesThrough) {
+    for (const auto deadline = Clock::now() + std::chrono::seconds(2); Clock::now() < deadline;) {
+      const bool wrote = ::write(port, " ", 1) == 1;
+      sent += wrote;
+      if (wrote == goesThrough) return Clock::now();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return Clock::time_point{};
+  };
+  openPort();
+  fill();
+  const auto stopped = probeUntil(false);
+  const auto resumed = probeUntil(true);
+  ASSERT_NE(stopped, Clock::time_point{});
+  ASSERT_NE(resumed, Clock::time_point{});
+  // From full (256) down to a quarter (64) takes 192 bytes at 960 a second.
+  EXPECT_GT(resumed - stopped, std::chrono::milliseconds(150));
+
+  // A sender that leaves while stopped leaves the line stopped; the XON the cutter owes
+  // reaches the next one.
+  fill();
+  ASSERT_NE(probeUntil(false), Clock::time_point{});
+  ::close(port);
+  EXPECT_TRUE(cutter.Line("End of job: ").starts_with("End of job: " + std::to_string(sent) + " bytes"));
+  openPort();
+  EXPECT_NE(probeUntil(true), Clock::time_point{}) << "the next sender stays stopped";
+  ::close(port);
+  EXPECT_EQ(cutter.Stop(SIGINT), 0);
+}
+
+TEST_F(VirtualCutterTest, AFileInThePlaceOfTheLinkIsLeftAlone) {
+  std::ofstream(job) << "mine";
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunVirtualCutterCommand({"--link", job}, in, out, err), 1);
+  EXPECT_NE(err.str().find("is not a link"), std::string::npos) << err.str();
+  EXPECT_EQ(readFile(job), "mine");
+}
