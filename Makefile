@@ -1,6 +1,6 @@
 # make run  - install what is missing, build (Release) and start the window
 # make test - install what is missing, build with ASan+UBSan and run the whole suite
-.PHONY: run test build-release build-test deps fuzz clean
+.PHONY: run test demo build-release build-test deps fuzz clean
 
 RELEASE_DIR := build/release
 TEST_DIR    := build/asan
@@ -20,6 +20,10 @@ build-release: deps
 
 run: build-release
 	$(RELEASE_DIR)/app/korvex
+
+# A virtual cutter receives the sample job; the bytes are checked and a preview written.
+demo: build-release
+	scripts/demo $(RELEASE_DIR)
 
 build-test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON
