@@ -1,5 +1,7 @@
 #include "DcbStatePage.h"
 
+#include "NamedControl.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -91,12 +93,6 @@ const TItemRow kItemRows[] = {
      "lbEvtChar", DcbCharLabel},
 };
 static_assert(std::size(kItemRows) == kDcbLastItem - kDcbFirstItem + 1);
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 QString latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));

@@ -2,6 +2,7 @@
 
 #include "platform/JobFile.h"
 #include "JobMemo.h"
+#include "NamedControl.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
 #include "preview/PreviewRender.h"
@@ -68,12 +69,6 @@ QCheckBox* checkBox(const char* name, const char* caption, bool checked) {
   box->setObjectName(QString::fromLatin1(name));
   box->setChecked(checked);
   return box;
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
 }
 
 QSpinBox* spinEdit(const char* name, int value) {
