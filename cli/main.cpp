@@ -30,18 +30,20 @@ constexpr TCommandEntry kCommands[] = {
     {"virtual-cutter", RunVirtualCutterCommand, "act as a cutter on a pseudo-terminal", kVirtualCutterHelp},
 };
 
-void WriteHelp(std::ostream& Out) {
-  Out << "usage: korvex-cli COMMAND [ARGS]\n"
-         "       korvex-cli COMMAND --help\n"
-         "       korvex-cli help [COMMAND]\n"
-         "       korvex-cli --help | --version\n"
-         "Sends cutting jobs to a vinyl cutter, previews them and acts as a cutter, without a window.\n"
-         "\n"
-         "Commands:\n";
+std::string HelpText() {
+  std::string text =
+      "usage: korvex-cli COMMAND [ARGS]\n"
+      "       korvex-cli COMMAND --help\n"
+      "       korvex-cli help [COMMAND]\n"
+      "       korvex-cli --help | --version\n"
+      "Sends cutting jobs to a vinyl cutter, previews them and acts as a cutter, without a window.\n"
+      "\n"
+      "Commands:\n";
   for (const TCommandEntry& c : kCommands) {
-    Out << "  " << c.Name << std::string(16 - c.Name.size(), ' ') << c.Summary << "\n";
+    text += "  " + std::string(c.Name) + std::string(16 - c.Name.size(), ' ') + c.Summary + "\n";
   }
-  Out << "\n"
+  return text +
+         "\n"
          "Options:\n"
          "  -h, --help      print this help, or with a command that command's help, and exit\n"
          "  --version       print the version and exit\n"
@@ -49,7 +51,7 @@ void WriteHelp(std::ostream& Out) {
          "Exit status: 2 for an unknown command or bad arguments; each command's help lists its own.\n";
 }
 
-void WriteVersion(std::ostream& Out) { Out << "korvex-cli " KORVEX_VERSION "\n"; }
+constexpr const char* kVersion = "korvex-cli " KORVEX_VERSION "\n";
 
 const TCommandEntry* FindCommand(std::string_view Name) {
   const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
@@ -58,9 +60,9 @@ const TCommandEntry* FindCommand(std::string_view Name) {
 }
 
 // Help and version go to standard output; a closed or full one is an error.
-int Finish(std::ostream& Out) {
-  Out.flush();
-  if (Out) return 0;
+int Print(std::string_view Text) {
+  std::cout << Text << std::flush;
+  if (std::cout) return 0;
   std::cerr << "korvex-cli: cannot write the output\n";
   return 1;
 }
@@ -79,19 +81,12 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& first = args.front();
-  if (first == "--help" || first == "-h" || (first == "help" && args.size() == 1)) {
-    WriteHelp(std::cout);
-    return Finish(std::cout);
-  }
-  if (first == "--version") {
-    WriteVersion(std::cout);
-    return Finish(std::cout);
-  }
+  if (first == "--help" || first == "-h" || (first == "help" && args.size() == 1)) return Print(HelpText());
+  if (first == "--version") return Print(kVersion);
   if (first == "help") {
     const TCommandEntry* command = FindCommand(args[1]);
     if (!command || args.size() > 2) return Usage("no help on " + args[1]);
-    std::cout << command->Help;
-    return Finish(std::cout);
+    return Print(command->Help);
   }
   const TCommandEntry* command = FindCommand(first);
   if (!command) return Usage("unknown command " + first);
@@ -99,14 +94,8 @@ int main(int argc, char** argv) {
   // can still be given as ./-h.
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   for (const std::string& a : rest) {
-    if (a == "--help" || a == "-h") {
-      std::cout << command->Help;
-      return Finish(std::cout);
-    }
-    if (a == "--version") {
-      WriteVersion(std::cout);
-      return Finish(std::cout);
-    }
+    if (a == "--help" || a == "-h") return Print(command->Help);
+    if (a == "--version") return Print(kVersion);
   }
   return command->Run(rest, std::cin, std::cout, std::cerr);
 }
