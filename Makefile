@@ -1,6 +1,7 @@
 # make run  - install what is missing, build (Release) and start the window
 # make test - install what is missing, build with ASan+UBSan and run the whole suite
-.PHONY: run test demo build-release build-test deps fuzz clean
+# make package - build the Debian package korvex_<version>_<arch>.deb in build/release
+.PHONY: run test demo package build-release build-test deps fuzz clean
 
 RELEASE_DIR := build/release
 TEST_DIR    := build/asan
@@ -24,6 +25,11 @@ run: build-release
 # A virtual cutter receives the sample job; the bytes are checked and a preview written.
 demo: build-release
 	scripts/demo $(RELEASE_DIR)
+
+# CPack's DEB generator, from a Release build; it installs nothing on this machine.
+package: build-release
+	cd $(RELEASE_DIR) && cpack -G DEB
+	@ls $(RELEASE_DIR)/korvex_*.deb
 
 build-test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON

@@ -429,8 +429,8 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
   return true;
 }
 
-void TKorvexFrm::OpenStartJob(int argc, const char* const* argv) {
-  if (argc > 1) LoadJob(argv[1]);
+void TKorvexFrm::OpenStartJob(const std::string& file) {
+  if (!file.empty()) LoadJob(file);
 }
 
 bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {

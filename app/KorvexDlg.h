@@ -52,10 +52,9 @@ public:
   const std::string& JobText() const;
   // Puts a job file into the memo; false (and a message box) when it cannot be read.
   bool LoadJob(const std::string& path);
-  // `korvex [JOB]`, as the entry's argc and argv: a job named after the program (a
-  // desktop entry passes the file it opens) loads as Load would; without one nothing
-  // changes.
-  void OpenStartJob(int argc, const char* const* argv);
+  // The job `korvex JOB` names (a desktop entry passes the file it opens) loads as Load
+  // would; an empty name changes nothing.
+  void OpenStartJob(const std::string& file);
 
   // Event handlers.
   void FormCreate();

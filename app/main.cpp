@@ -1,4 +1,5 @@
 #include "KorvexDlg.h"
+#include "StartArguments.h"
 #include "transmission/DirectPortDriver.h"
 #include "translation/TransManClass.h"
 
@@ -7,6 +8,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <iostream>
 #include <unistd.h>
 
 namespace {
@@ -39,19 +41,36 @@ void closeWindowsOnSignals(QApplication& app, int& caught) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const TStartArguments start = ReadStartArguments(argc, argv);
+  switch (start.Action) {
+    case TStartArguments::TAction::Help:
+      std::cout << kWindowHelp << std::flush;
+      return std::cout ? 0 : 1;
+    case TStartArguments::TAction::Version:
+      std::cout << "korvex " KORVEX_VERSION << std::endl;
+      return std::cout ? 0 : 1;
+    case TStartArguments::TAction::Refuse: {
+      const std::string_view help = kWindowHelp;
+      std::cerr << "korvex: " << start.Error << "\n"
+                << help.substr(0, help.find('\n')) << "\n(--help lists the options)\n";
+      return 2;
+    }
+    case TStartArguments::TAction::Open:
+      break;
+  }
   QApplication app(argc, argv);
   int caught = 0;
   closeWindowsOnSignals(app, caught);
   const TReleasePtr<TTransMan> transMan = CreateTransMan();  // process-wide until the program ends
   // Lets the desktop match the window to its entry and icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvex.Korvex"));
   TKorvexFrm window;
   window.adjustSize();
   if (const QScreen* screen = window.screen())
     window.move(screen->availableGeometry().center() - window.rect().center());
   window.show();
   // After show, so that an error box about the job opens over the window.
-  window.OpenStartJob(argc, argv);
+  window.OpenStartJob(start.JobFile);
   const int result = app.exec();
   // The last job's tail drains (bounded by what the line rate needs) before the port
   // closes, and the port's event thread ends before the application goes away.

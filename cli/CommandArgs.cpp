@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ostream>
 
 bool ParseWholeNumber(const std::string& Text, long Low, long High, long& Value) {
   if (Text.empty()) return false;
@@ -9,4 +11,9 @@ bool ParseWholeNumber(const std::string& Text, long Low, long High, long& Value)
   errno = 0;
   Value = std::strtol(Text.c_str(), &end, 10);
   return errno == 0 && *end == '\0' && Value >= Low && Value <= High;
+}
+
+void WriteUsage(std::ostream& Err, const char* Help) {
+  Err.write(Help, static_cast<std::streamsize>(std::strcspn(Help, "\n")));
+  Err << "\n(--help lists the options and exit codes)\n";
 }

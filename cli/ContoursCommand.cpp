@@ -1,5 +1,6 @@
 #include "ContoursCommand.h"
 
+#include "cli/CommandArgs.h"
 #include "geometry/VirtualCutterPort.h"
 
 #include "platform/JobFile.h"
@@ -44,6 +45,22 @@ char* WritePoints(char* P, std::span<const TSimplePt> Points) {
 }
 
 }  // namespace
+
+const char kContoursHelp[] =
+    "usage: korvex-cli contours FILE|-\n"
+    "Prints the contours the preview draws for the job in FILE (\"-\" reads standard input) as one\n"
+    "JSON object: {\"contours\": [{\"pen\": P, \"points\": [[x, y], ...]}, ...],\n"
+    "\"bounds\": [left, top, right, bottom], \"events\": [codes...]}; contours and bounds are null\n"
+    "for a job that draws nothing.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help       print this help and exit\n"
+    "  --version        print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0    the JSON was written\n"
+    "  1    the output could not be written\n"
+    "  2    bad arguments or an unreadable file\n";
 
 std::string ContoursJson(const std::string& Bytes) {
   TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
@@ -98,7 +115,7 @@ std::string ContoursJson(const std::string& Bytes) {
 int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
                        std::ostream& Err) {
   if (Args.size() != 1) {
-    Err << "usage: korvex-cli contours FILE|-\n";
+    WriteUsage(Err, kContoursHelp);
     return 2;
   }
   std::string bytes;

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// What `korvex-cli contours --help` prints; its first line is the synopsis.
+extern const char kContoursHelp[];
+
 // Interprets Bytes as the preview does and answers one JSON object and a newline:
 // {"contours": [{"pen": P, "points": [[x, y], ...]}, ...], "bounds": [l, t, r, b],
 // "events": [codes...]}, with null contours and bounds for an empty text. Floats are

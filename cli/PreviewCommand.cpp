@@ -1,5 +1,6 @@
 #include "PreviewCommand.h"
 
+#include "cli/CommandArgs.h"
 #include "platform/JobFile.h"
 #include "platform/SystemColors.h"
 #include "preview/PreviewRender.h"
@@ -15,15 +16,35 @@ namespace {
 constexpr int kMinBoxSide = 81;
 constexpr int kMaxBoxSide = 10000;
 
-constexpr const char* kUsage = "usage: korvex-cli preview FILE OUT.png [--width W --height H] [--box-only]\n";
-
 bool ParseSide(const std::string& Text, int& Side) {
   const char* end = Text.data() + Text.size();
   const auto result = std::from_chars(Text.data(), end, Side);
   return result.ec == std::errc() && result.ptr == end && Side >= kMinBoxSide && Side <= kMaxBoxSide;
 }
 
+// The help states these.
+static_assert(PreviewBoxWidth == 413 && PreviewBoxHeight == 473 && RulerBoxThickness == 19 && kMinBoxSide == 81 &&
+              kMaxBoxSide == 10000);
+
 }  // namespace
+
+const char kPreviewHelp[] =
+    "usage: korvex-cli preview FILE OUT.png [--width W] [--height H] [--box-only]\n"
+    "Draws the job in FILE as the window's preview box shows it, with its two rulers where the\n"
+    "window places them, into the PNG file OUT.png. Needs no display.\n"
+    "\n"
+    "Options:\n"
+    "  --width W        width of the preview box in pixels, 81 to 10000 (default 413)\n"
+    "  --height H       height of the preview box in pixels, 81 to 10000 (default 473)\n"
+    "  --box-only       only the box; by default the rulers are drawn above and left of it, 19\n"
+    "                   pixels each\n"
+    "  -h, --help       print this help and exit\n"
+    "  --version        print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0    the PNG was written\n"
+    "  1    the PNG could not be written\n"
+    "  2    bad arguments or an unreadable file\n";
 
 TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool BoxOnly) {
   TBitmap32 box(Width, Height), top(Width, RulerBoxThickness), left(RulerBoxThickness, Height);
@@ -50,19 +71,20 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
     } else if (a == "--width" || a == "--height") {
       if (i + 1 == Args.size() || !ParseSide(Args[++i], a == "--width" ? width : height)) {
         Err << "korvex-cli: " << a << " takes a whole number of pixels from " << kMinBoxSide << " to " << kMaxBoxSide
-            << "\n"
-            << kUsage;
+            << "\n";
+        WriteUsage(Err, kPreviewHelp);
         return 2;
       }
     } else if (a.size() > 1 && a.starts_with("--")) {
-      Err << "korvex-cli: unknown option " << a << "\n" << kUsage;
+      Err << "korvex-cli: unknown option " << a << "\n";
+      WriteUsage(Err, kPreviewHelp);
       return 2;
     } else {
       files.push_back(a);
     }
   }
   if (files.size() != 2) {
-    Err << kUsage;
+    WriteUsage(Err, kPreviewHelp);
     return 2;
   }
   std::string bytes, reason;

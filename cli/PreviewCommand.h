@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// What `korvex-cli preview --help` prints; its first line is the synopsis.
+extern const char kPreviewHelp[];
+
 // The job's preview in a Width x Height box. With rulers the picture is (Width + 19) x
 // (Height + 19): the top ruler at (19, 0), the left ruler at (0, 19), the box at
 // (19, 19) and the corner in the button-face colour. Needs fonts (THeadlessFonts).

@@ -20,9 +20,6 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void onInterrupt(int) { interrupted = 1; }
 
-const char* const kUsage =
-    "usage: korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n";
-
 struct SendOptions {
   std::string file, port;
   std::int32_t baud = 38400;
@@ -121,11 +118,37 @@ private:
 
 }  // namespace
 
+const char kSendHelp[] =
+    "usage: korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
+    "Sends the bytes of FILE unchanged to the cutter on port NAME and waits until the port has sent\n"
+    "them. The activity log, and on a terminal a progress bar, go to standard error.\n"
+    "\n"
+    "Options:\n"
+    "  --port NAME      the serial port: a device name below /dev (ttyUSB0, ttyACM0, rfcomm0, ttyS0)\n"
+    "                   or a full path; required\n"
+    "  --baud N         2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200 (default 38400)\n"
+    "  --flow MODE      flow control: cts/rts, xon/xoff or none (default cts/rts)\n"
+    "  --tx-buffer N    0 sends pieces cut at command boundaries and pads a job under 100 bytes with\n"
+    "                   spaces to 100; 2 or more sends fixed blocks of N bytes; 1 blocks of 2048\n"
+    "                   (default 0)\n"
+    "  -h, --help       print this help and exit\n"
+    "  --version        print the version and exit\n"
+    "\n"
+    "The wait for the port to send the job's tail lasts at most twice what the queued bytes need at\n"
+    "the baud rate plus half a second, and gives up a second after the queue stops shrinking.\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every byte was written and the port has sent them\n"
+    "  1    the port could not be opened or the send did not finish\n"
+    "  2    bad arguments, or the file is unreadable or empty\n"
+    "  130  cancelled with Ctrl-C; what the port still held was thrown away\n";
+
 int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
   SendOptions options;
   std::string error;
   if (!parseArguments(args, options, error)) {
-    err << "korvex-cli send: " << error << "\n" << kUsage;
+    err << "korvex-cli send: " << error << "\n";
+    WriteUsage(err, kSendHelp);
     return 2;
   }
   std::string job, reason;

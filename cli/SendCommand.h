@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// What `korvex-cli send --help` prints; its first line is the synopsis.
+extern const char kSendHelp[];
+
 // Sends the file's bytes unchanged over the direct path. Exit codes: 0 every byte was
 // written, 1 the port could not be opened or the send did not finish, 2 bad arguments
 // or an unreadable file, 130 cancelled with Ctrl-C.

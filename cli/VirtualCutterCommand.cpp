@@ -20,15 +20,6 @@ namespace {
 
 using TClock = TCutterEmulator::TClock;
 
-const char* const kUsage =
-    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES] [--out FILE]\n"
-    "  Acts as a cutter on a pseudo-terminal until Ctrl-C or SIGTERM. PATH (default /tmp/korvex-cutter)\n"
-    "  links to it; send to the port it prints. Bytes are taken at the line rate of N baud (default\n"
-    "  38400, 10 bits a byte) into a buffer of BYTES (default 4096); with xon/xoff the cutter sends\n"
-    "  XOFF at three quarters full and XON at a quarter full. --out FILE keeps every byte received.\n"
-    "  Each page end and each job end (the sender closing the port) prints a summary.\n"
-    "  A pseudo-terminal has no RTS/CTS lines, so hardware flow control is not simulated.\n";
-
 constexpr char kXon = 0x11, kXoff = 0x13;
 // While no sender has the port open, how often to look whether one came.
 constexpr auto kHangupRecheck = std::chrono::milliseconds(50);
@@ -37,16 +28,11 @@ struct TCutterOptions {
   std::string Link = "/tmp/korvex-cutter";
   std::string Out;
   TCutterEmulator::TSettings Settings;
-  bool Help = false;
 };
 
 bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Options, std::string& Error) {
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
-    if (arg == "--help" || arg == "-h") {
-      Options.Help = true;
-      continue;
-    }
     if (arg != "--link" && arg != "--baud" && arg != "--flow" && arg != "--buffer" && arg != "--out") {
       Error = "unexpected argument: " + arg;
       return false;
@@ -276,16 +262,35 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, bool XonXoff, 
 
 }  // namespace
 
+const char kVirtualCutterHelp[] =
+    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES] [--out FILE]\n"
+    "Acts as a cutter on a pseudo-terminal until Ctrl-C or SIGTERM. PATH links to its side of the\n"
+    "pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. Each page end and\n"
+    "each job end (the sender closing the port) prints what was cut and how busy the line was.\n"
+    "\n"
+    "Options:\n"
+    "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter)\n"
+    "  --baud N         line rate the bytes are taken at, 10 bits a byte, 50 to 4000000\n"
+    "                   (default 38400)\n"
+    "  --flow MODE      none, or xon/xoff: XOFF at three quarters full, XON at a quarter full\n"
+    "                   (default none); a pseudo-terminal has no RTS/CTS lines\n"
+    "  --buffer BYTES   the cutter's buffer, 1 to 16777216 bytes (default 4096)\n"
+    "  --out FILE       keep every byte received in FILE (default: none kept)\n"
+    "  -h, --help       print this help and exit\n"
+    "  --version        print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0    ended by Ctrl-C or SIGTERM; the link was removed\n"
+    "  1    the pseudo-terminal, the link or the output file failed\n"
+    "  2    bad arguments\n";
+
 int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&, std::ostream& Out, std::ostream& Err) {
   TCutterOptions options;
   std::string error;
   if (!ParseArguments(Args, options, error)) {
-    Err << "korvex-cli virtual-cutter: " << error << "\n" << kUsage;
+    Err << "korvex-cli virtual-cutter: " << error << "\n";
+    WriteUsage(Err, kVirtualCutterHelp);
     return 2;
-  }
-  if (options.Help) {
-    Out << kUsage;
-    return 0;
   }
   // Before the link exists, so that a stop request from then on still removes it.
   const TStopSignals stops;

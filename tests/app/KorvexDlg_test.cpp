@@ -224,19 +224,18 @@ TEST(KorvexFrm, LogLinesAndDebugLines) {
 TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
   const auto file = writeJob("start.plt", "IN;PU0,0;PD400,400;@");
   const std::string name = file.string();
-  const char* argv[] = {"korvex", name.c_str()};
   TKorvexFrm plain, opened;
   int boxes = 0;
   const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest&) {
     ++boxes;
     return idOK;
   });
-  plain.OpenStartJob(1, argv);  // the program's own name is no job
+  plain.OpenStartJob("");
   SetMessageBoxHandler(previous);
   EXPECT_EQ(boxes, 0);
   EXPECT_EQ(plain.JobText(), "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
   EXPECT_EQ(plain.lbFilename->text(), "No file selected.");
-  opened.OpenStartJob(2, argv);
+  opened.OpenStartJob(name);
   EXPECT_EQ(opened.JobText(), "IN;PU0,0;PD400,400;@");
   EXPECT_EQ(opened.lbFilename->text(), "\"start.plt\"  20 (0.02 Kb)");
   removeJob(file);
