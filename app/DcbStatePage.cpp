@@ -15,6 +15,7 @@
 #include <climits>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -93,6 +94,7 @@ const TItemRow kItemRows[] = {
      "lbEvtChar", DcbCharLabel},
 };
 static_assert(std::size(kItemRows) == kDcbLastItem - kDcbFirstItem + 1);
+static_assert(std::size(kItemRows) == std::size(kFlagRows) - 2, "an item beside each one-bit flag");
 
 QString latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -113,8 +115,13 @@ TDcbStatePage::TDcbStatePage(int& flagUpdateDepth, QWidget* parent)
   setObjectName(QStringLiteral("TabDCB"));
   auto* editor = new QWidget;
   auto* grid = new QGridLayout(editor);
+  grid->setContentsMargins(4, 4, 4, 4);  // the page's own margin is room enough
+  grid->setHorizontalSpacing(4);
   grid->setVerticalSpacing(2);
 
+  // The items take the rows of the one-bit flags, whose value boxes are narrow; the
+  // combos reach into the items' first column, which keeps the page within its column.
+  std::vector<int> itemLines;
   int line = 0;
   for (const TFlagRow& row : kFlagRows) {
     QCheckBox* box = this->*row.Override = named(new QCheckBox(QString::fromLatin1(row.Caption)), row.OverrideName);
@@ -133,12 +140,14 @@ TDcbStatePage::TDcbStatePage(int& flagUpdateDepth, QWidget* parent)
     value->setEnabled(false);
     connect(box, &QCheckBox::toggled, this, [this, box, value] { flagOverrideClick(box, value); });
     grid->addWidget(box, line, 0);
-    grid->addWidget(value, line, 1);
+    grid->addWidget(value, line, 1, 1, row.ValueBox ? 1 : 2);
+    if (row.ValueBox) itemLines.push_back(line);
     ++line;
   }
 
-  line = 0;
+  auto nextItemLine = itemLines.begin();
   for (const TItemRow& row : kItemRows) {
+    line = *nextItemLine++;
     QCheckBox* box = this->*row.Override = named(new QCheckBox(QString::fromLatin1(row.Caption)), row.OverrideName);
     QSpinBox* spin = this->*row.Spin = named(new QSpinBox, row.SpinName);
     spin->setRange(0, row.Maximum);
@@ -154,7 +163,6 @@ TDcbStatePage::TDcbStatePage(int& flagUpdateDepth, QWidget* parent)
               [label, describe](int value) { label->setText(latin1(describe(value))); });
       grid->addWidget(label, line, 4);
     }
-    ++line;
   }
 
   rxMask = numberEdit("rxMask");
@@ -167,14 +175,19 @@ TDcbStatePage::TDcbStatePage(int& flagUpdateDepth, QWidget* parent)
   const std::tuple<const char*, QSpinBox*, QPushButton*> numbers[] = {{"Flag Mask", rxMask, SpeedButton3},
                                                                       {"Flag Value", rxVal, SpeedButton1},
                                                                       {"Item Mask", rxItemMask, SpeedButton4}};
-  line = static_cast<int>(std::size(kFlagRows));
+  // Below the rows, in columns of their own: the wide number edits and the Set buttons
+  // would otherwise widen the rows' columns past the page.
+  auto* numberGrid = new QGridLayout;
+  line = 0;
   for (const auto& [caption, spin, set] : numbers) {
-    grid->addWidget(new QLabel(QString::fromLatin1(caption)), line, 0);
-    grid->addWidget(spin, line, 1);
-    grid->addWidget(set, line, 2);
+    numberGrid->addWidget(new QLabel(QString::fromLatin1(caption)), line, 0);
+    numberGrid->addWidget(spin, line, 1);
+    numberGrid->addWidget(set, line, 2);
     ++line;
   }
-  grid->addWidget(dResetDCB, line, 3, 1, 2);
+  numberGrid->addWidget(dResetDCB, line - 1, 3);
+  numberGrid->setColumnStretch(4, 1);
+  grid->addLayout(numberGrid, static_cast<int>(std::size(kFlagRows)), 0, 1, 5);
   connect(SpeedButton1, &QPushButton::clicked, this, &TDcbStatePage::SpeedButton1Click);
   connect(SpeedButton3, &QPushButton::clicked, this, &TDcbStatePage::SpeedButton3Click);
   connect(SpeedButton4, &QPushButton::clicked, this, &TDcbStatePage::SpeedButton4Click);
@@ -236,10 +249,11 @@ void TDcbStatePage::SetItemOverrideBoxes(int mask) {
 }
 
 TDcbOverrides TDcbStatePage::Overrides() const {
+  // The boxes, not the numbers: a number typed in counts only once its Set has applied it.
   TDcbOverrides overrides;
-  overrides.FlagValue = static_cast<std::uint32_t>(rxVal->value());
-  overrides.FlagMask = static_cast<std::uint32_t>(rxMask->value());
-  overrides.ItemMask = static_cast<std::uint32_t>(rxItemMask->value());
+  overrides.FlagValue = static_cast<std::uint32_t>(GetFlagValue());
+  overrides.FlagMask = static_cast<std::uint32_t>(GetFlagMask());
+  overrides.ItemMask = static_cast<std::uint32_t>(GetItemMask());
   for (int item = kDcbFirstItem; item <= kDcbLastItem; ++item)
     overrides.Items[item] = static_cast<std::uint32_t>(itemSpin(item)->value());
   return overrides;
@@ -273,11 +287,28 @@ void TDcbStatePage::itemOverrideClick(QCheckBox* overrideBox, QSpinBox* spin) {
   if (FlagUpdateDepth <= 0) rxItemMask->setValue(GetItemMask());
 }
 
-void TDcbStatePage::SpeedButton1Click() { SetFlagValueBoxes(rxVal->value()); }
+// After a Set or the preset the numbers show what the boxes make of them, also where no
+// box changed (a mask of 8213 checks the boxes of 12340), so the page shows what is written.
+void TDcbStatePage::showBoxNumbers() {
+  rxMask->setValue(GetFlagMask());
+  rxVal->setValue(GetFlagValue());
+  rxItemMask->setValue(GetItemMask());
+}
 
-void TDcbStatePage::SpeedButton3Click() { SetFlagOverrideBoxes(rxMask->value()); }
+void TDcbStatePage::SpeedButton1Click() {
+  SetFlagValueBoxes(rxVal->value());
+  showBoxNumbers();
+}
 
-void TDcbStatePage::SpeedButton4Click() { SetItemOverrideBoxes(rxItemMask->value()); }
+void TDcbStatePage::SpeedButton3Click() {
+  SetFlagOverrideBoxes(rxMask->value());
+  showBoxNumbers();
+}
+
+void TDcbStatePage::SpeedButton4Click() {
+  SetItemOverrideBoxes(rxItemMask->value());
+  showBoxNumbers();
+}
 
 void TDcbStatePage::dResetDCBClick() {
   rxItemMask->setValue(static_cast<int>(kDcbResetItemMask));
@@ -289,4 +320,5 @@ void TDcbStatePage::dResetDCBClick() {
   rxDCB_ByteSize->setValue(8);
   rxDCB_Parity->setValue(NOPARITY);
   rxDCB_StopBits->setValue(ONESTOPBIT);
+  showBoxNumbers();
 }

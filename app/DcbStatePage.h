@@ -26,7 +26,7 @@ public:
   void SetFlagValueBoxes(int flags);
   void SetFlagOverrideBoxes(int mask);
   void SetItemOverrideBoxes(int mask);
-  // The numbers and item values as they stand; the baud rate is the caller's.
+  // What the boxes and item values impose; the baud rate is the caller's.
   TDcbOverrides Overrides() const;
   // "Update DCB Values": the port's flag word and its XonLim to XoffChar go into the editor.
   void LoadFromDcb(const DCB& dcb);
@@ -70,6 +70,7 @@ public:
 
 private:
   QSpinBox* itemSpin(int item) const;
+  void showBoxNumbers();
 
   int& FlagUpdateDepth;
 };

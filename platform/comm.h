@@ -116,6 +116,8 @@ int GetLastError();
 // /dev. The line is made raw, keeping its speed, framing and flow settings. Only an
 // overlapped handle takes OVERLAPPED writes and comm-event waits.
 HANDLE CreateFile(const std::string& name, bool overlapped);
+// Whether two names, as CreateFile reads them, lead to the same device, also through links.
+bool SameDevice(const std::string& one, const std::string& other);
 // Closes a port (its pending calls end with ERROR_OPERATION_ABORTED) or an event.
 bool CloseHandle(HANDLE handle);
 

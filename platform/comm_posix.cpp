@@ -11,6 +11,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -612,6 +613,14 @@ std::uint32_t waitForAny(const std::vector<std::shared_ptr<Event>>& events, std:
 using namespace comm_detail;
 
 int GetLastError() { return comm_detail::lastError; }
+
+bool SameDevice(const std::string& one, const std::string& other) {
+  struct stat first = {};
+  struct stat second = {};
+  if (::stat(devicePath(one).c_str(), &first) != 0 || ::stat(devicePath(other).c_str(), &second) != 0) return false;
+  if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 HANDLE CreateFile(const std::string& name, bool overlapped) {
   const std::string path = devicePath(name);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <limits>
 #include <span>
 #include <vector>
@@ -12,7 +11,6 @@
 namespace {
 
 constexpr std::uint32_t kWriteWaitSliceMs = 50;
-constexpr int kDrainPollMs = 10;
 
 constexpr std::array<const char*, 24> kErrorTexts = {
     "Unable to open com port",
@@ -346,28 +344,9 @@ bool TCustomComPort::OutputQueueBytes(std::uint32_t& bytes) {
 }
 
 TDrainResult TCustomComPort::DrainTransmitQueue(const std::function<bool()>& keepWaiting) {
-  using namespace std::chrono;
   if (!connected_) return TDrainResult::Drained;
-  std::uint32_t queued = 0;
-  if (!OutputQueueBytes(queued)) return TDrainResult::GaveUp;
-  if (queued == 0) return TDrainResult::Drained;
-  const std::uint64_t baud = std::max<std::uint64_t>(controlBlock().BaudRate, 50);
-  const auto start = steady_clock::now();
-  const auto deadline = start + milliseconds(std::uint64_t{queued} * 10 * 1000 * 2 / baud + 500);
-  auto lastShrink = start;
-  std::uint32_t smallest = queued;
-  for (;;) {
-    if (keepWaiting && !keepWaiting()) return TDrainResult::Interrupted;
-    std::this_thread::sleep_for(milliseconds(kDrainPollMs));
-    if (!OutputQueueBytes(queued)) return TDrainResult::GaveUp;
-    if (queued == 0) return TDrainResult::Drained;
-    const auto now = steady_clock::now();
-    if (queued < smallest) {
-      smallest = queued;
-      lastShrink = now;
-    }
-    if (now >= deadline || now - lastShrink >= seconds(1)) return TDrainResult::GaveUp;
-  }
+  return DrainOutput([this](std::uint32_t& bytes) { return OutputQueueBytes(bytes); }, controlBlock().BaudRate,
+                     keepWaiting);
 }
 
 void TCustomComPort::PurgeOutput() {

@@ -4,6 +4,7 @@
 // overlapped request, and an event thread that hands the port's events to the main
 // thread. Failed platform calls raise EComPort.
 
+#include "OutputDrain.h"
 #include "platform/comm.h"
 
 #include <atomic>
@@ -27,8 +28,6 @@ enum TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsTo
 enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TComEvent : std::uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 using TComEvents = std::bitset<10>;  // indexed by TComEvent
-
-enum class TDrainResult { Drained, GaveUp, Interrupted };
 
 // The component's error codes; ComErrorText gives their messages.
 enum TComErrorCode : int {
@@ -254,10 +253,7 @@ public:
   // what went out so far. Without it the write just waits.
   std::int32_t WriteText(const std::string& text);
   std::int32_t WriteBuffer(const void* buffer, std::int32_t count, const std::function<bool()>& keepWaiting = {});
-  // Waits while the device sends what is queued: at most twice the time the queued bytes
-  // need at the line rate (10 bits a byte) plus half a second, and no longer than a second
-  // without the queue shrinking (a stalled handshake). keepWaiting is called about every
-  // 10 ms (the caller lets its user interface run there); false from it stops the wait.
+  // Waits while the device sends what is queued, as DrainOutput describes.
   TDrainResult DrainTransmitQueue(const std::function<bool()>& keepWaiting = {});
   // Ends a pending write and throws away what the device still holds for the line.
   void PurgeOutput();

@@ -1,8 +1,11 @@
 #include "RawComTransmitter.h"
 
+#include "DirectPortDriver.h"
+#include "OutputDrain.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <utility>
 
@@ -14,6 +17,11 @@ constexpr auto kRetryPause = std::chrono::milliseconds(100);
 constexpr std::uint32_t kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 bool validHandle(HANDLE handle) { return handle != 0 && handle != INVALID_HANDLE_VALUE; }
+
+std::string decimal(std::size_t value) {
+  char digits[24];
+  return {digits, std::to_chars(digits, digits + sizeof digits, value).ptr};
+}
 
 // Runs its action when the scope ends, also by an exception.
 template <class F>
@@ -54,6 +62,7 @@ bool TRawComTransmitter::SendJob(const std::string& text) {
     sent = SendRawText(text);
   }
   log(std::string("Send Result:") + (sent ? "-1" : "0"));
+  if (!sent && !text.empty()) log("Sent\t" + decimal(SentBytes) + " of " + decimal(text.size()) + " bytes");
   return sent;
 }
 
@@ -61,6 +70,7 @@ bool TRawComTransmitter::OpenRawPort() {
   const std::string name = Settings.PortName;
   if (name.empty()) return false;
   if (RawPortIsOpen()) CloseRawPort();
+  releaseDirectPort(name);
   log((Settings.Overlapped ? "Open OLPort:\t" : "Open Port:\t") + name);
   RawPortHandle = CreateFile(name, Settings.Overlapped);
   if (RawPortHandle == INVALID_HANDLE_VALUE) {
@@ -71,14 +81,47 @@ bool TRawComTransmitter::OpenRawPort() {
   if (Settings.SetDcb) SetRawDcb(RawPortHandle);
   if (Settings.PurgeOnOpen) {
     log("PurgeComm:\tPURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT");
-    if (!PurgeComm(RawPortHandle, kPurgeAll)) log("PurgeComm - FAILED");
+    // Output is thrown away only when the port reports some: a pseudo-terminal's queue
+    // always reads empty, and clearing it there drops what the far end has not read yet,
+    // such as the tail of the job before.
+    std::uint32_t queued = 0;
+    const bool clearOutput = OutputQueueBytes(RawPortHandle, queued) && queued > 0;
+    if (!Purge(RawPortHandle, clearOutput ? kPurgeAll : kPurgeAll & ~PURGE_TXCLEAR)) log("PurgeComm - FAILED");
   }
   return true;
+}
+
+void TRawComTransmitter::releaseDirectPort(const std::string& name) {
+  // The direct path keeps its port open after a send, and a device opens only once.
+  const TComPort* direct = DirectComPort();
+  if (!direct || !direct->Connected() || !SameDevice(direct->Port(), name)) return;
+  DCE_ClosePort([this] { return keepDraining(); });
+  log("Closed previous port");
+}
+
+bool TRawComTransmitter::OutputQueueBytes(HANDLE handle, std::uint32_t& bytes) {
+  COMSTAT stat;
+  if (!ClearCommError(handle, nullptr, &stat)) return false;
+  bytes = stat.cbOutQue;
+  return true;
+}
+
+bool TRawComTransmitter::keepDraining() {
+  View.Pump(RefreshDuringSend);
+  return !CancelRequested;
 }
 
 void TRawComTransmitter::CloseRawPort() {
   if (RawPortHandle == 0) return;
   if (RawPortHandle != INVALID_HANDLE_VALUE) {
+    // Closing at once would leave the tail to the next open's purge.
+    DCB dcb;
+    GetCommState(RawPortHandle, dcb);
+    const HANDLE handle = RawPortHandle;
+    const TDrainResult drained =
+        DrainOutput([this, handle](std::uint32_t& bytes) { return OutputQueueBytes(handle, bytes); }, dcb.BaudRate,
+                    [this] { return keepDraining(); });
+    if (drained != TDrainResult::Drained) Purge(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
     log("ClosePort");
     CloseHandle(RawPortHandle);
   }
@@ -196,9 +239,29 @@ bool TRawComTransmitter::WriteRawOverlapped(HANDLE handle, const char* data, std
 bool TRawComTransmitter::WriteRawDirect(HANDLE handle, const char* data, std::uint32_t& written, std::uint32_t count) {
   written = 0;
   if (handle == 0 || count == 0) return false;
-  if (!WriteFile(handle, data, count, &written, nullptr)) {
+  COMMTIMEOUTS limits;
+  if (!GetCommTimeouts(handle, limits)) {
     logDebug("Write Fail\t" + std::to_string(GetLastError()));
     return false;
+  }
+  const std::uint64_t limitMs =
+      std::uint64_t{limits.WriteTotalTimeoutMultiplier} * count + limits.WriteTotalTimeoutConstant;
+  const auto deadline = limitMs ? Clock::now() + std::chrono::milliseconds(limitMs) : Clock::time_point::max();
+  COMMTIMEOUTS slice = limits;
+  slice.WriteTotalTimeoutMultiplier = 0;
+  slice.WriteTotalTimeoutConstant = kPumpSliceMs;
+  SetCommTimeouts(handle, slice);
+  const TAtExit restore([&] { SetCommTimeouts(handle, limits); });
+  for (;;) {
+    std::uint32_t part = 0;
+    const bool ok = WriteFile(handle, data + written, count - written, &part, nullptr);
+    written += part;
+    if (part > 0) LastProgress = Clock::now();
+    if (!ok) {
+      logDebug("Write Fail\t" + std::to_string(GetLastError()));
+      return false;
+    }
+    if (written == count || Clock::now() >= deadline || !keepGoing()) break;
   }
   if (written != count) log("DWmismatch: \t" + std::to_string(count) + "\t" + std::to_string(written));
   logDebug("Write OK\t" + std::to_string(written));
@@ -214,18 +277,16 @@ std::size_t TRawComTransmitter::writePackets(const std::string& text, std::uint3
   LastProgress = Clock::now();
   std::size_t position = 0;
   while (position < total) {
-    if (CancelRequested) {
-      Stop = TStop::Cancelled;
-      break;
-    }
+    if (CancelRequested) Stop = TStop::Cancelled;
+    if (Stop != TStop::None) break;
     const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(total - position, packet));
     const char* data = text.data() + position;
     std::uint32_t written = 0;
-    if (!(overlapped ? WriteRawOverlapped(RawPortHandle, data, written, count)
-                     : WriteRawDirect(RawPortHandle, data, written, count)))
-      break;
-    position += written;
+    const bool ok = overlapped ? WriteRawOverlapped(RawPortHandle, data, written, count)
+                               : WriteRawDirect(RawPortHandle, data, written, count);
+    position += written;  // a failing write may still have sent some
     View.ShowProgress(position, total);
+    if (!ok) break;
     if (written > 0) {
       LastProgress = Clock::now();
       View.Pump(RefreshDuringSend);
@@ -240,6 +301,7 @@ bool TRawComTransmitter::SendRawText(const std::string& text) {
   View.RestartLog();
   RefreshDuringSend = Settings.RefreshGui;
   CancelRequested = false;
+  SentBytes = 0;
   log("Send DirectCOM - Raw:\t" + std::to_string(text.size()) + " bytes");
   if (text.empty() || !OpenRawPort()) return false;
   // The packet size is compared unsigned, so a negative one limits nothing; 0 is the
@@ -251,11 +313,13 @@ bool TRawComTransmitter::SendRawText(const std::string& text) {
   }
   if (packet == 0) packet = std::numeric_limits<std::uint32_t>::max();
 
-  const bool complete = writePackets(text, packet) == text.size();
+  SentBytes = writePackets(text, packet);
+  const bool complete = SentBytes == text.size();
   if (Stop == TStop::Stalled) log("FAIL:\tNo progress for 30 s");
   if (Stop == TStop::Cancelled) log("FAIL:\tCancelled");
   // What is still queued would otherwise go out after the send ended, or hold up the close.
-  if (!complete) PurgeComm(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+  if (!complete) Purge(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
   CloseRawPort();
+  CancelRequested = false;  // a diagnostic's close waits for its tail again
   return complete;
 }

@@ -45,25 +45,31 @@ public:
 class TRawComTransmitter {
 public:
   explicit TRawComTransmitter(IRawComView& view) : View(view) {}
-  ~TRawComTransmitter();  // releases a port an interrupted command left open
+  virtual ~TRawComTransmitter();  // releases a port an interrupted command left open
   TRawComTransmitter(const TRawComTransmitter&) = delete;
   TRawComTransmitter& operator=(const TRawComTransmitter&) = delete;
 
-  // The raw branch of Send: SendRawText, then "Send Result:" with -1 (all written) or 0.
+  // The raw branch of Send: SendRawText, then "Send Result:" with -1 (all written) or 0;
+  // a send that did not finish adds how many of its bytes went out.
   bool SendJob(const std::string& text);
   // Opens, configures and writes the text, then closes the port; true when every byte
-  // was written. A cancel or a cutter that takes nothing for NoProgressLimit ends it
-  // before the next packet, with the rest purged.
+  // was written. A cancel or a cutter that takes nothing for NoProgressLimit ends it,
+  // with the rest purged.
   bool SendRawText(const std::string& text);
   void RequestCancel() { CancelRequested = true; }
   bool Sending() const { return SendRunning; }
 
+  // A device the direct path still holds open is released first, its tail drained.
   bool OpenRawPort();
+  // Lets what the port still holds go out first (pumped, bounded as DrainOutput says);
+  // what is left when that wait ends is thrown away.
   void CloseRawPort();
   bool RawPortIsOpen() const { return RawPortHandle != 0 && RawPortHandle != INVALID_HANDLE_VALUE; }
   bool SetRawTimeouts(HANDLE handle);
   void SetRawDcb(HANDLE handle);
   bool WriteRawOverlapped(HANDLE handle, const char* data, std::uint32_t& written, std::uint32_t count);
+  // The port's write timeouts still limit the write, but it goes out in short slices
+  // between which the window runs and a cancel or a stall ends it.
   bool WriteRawDirect(HANDLE handle, const char* data, std::uint32_t& written, std::uint32_t count);
   // "Log Current DCB": opens the port, dumps its DCB and closes it again; the DCB when
   // it could be read.
@@ -72,6 +78,12 @@ public:
   TRawComSettings Settings;
   std::chrono::milliseconds NoProgressLimit{30000};
   HANDLE RawPortHandle = 0;
+
+protected:
+  // Bytes written and not yet sent; false when the device cannot tell.
+  virtual bool OutputQueueBytes(HANDLE handle, std::uint32_t& bytes);
+  // Every purge of the raw port goes through here.
+  virtual bool Purge(HANDLE handle, std::uint32_t flags) { return PurgeComm(handle, flags); }
 
 private:
   enum class TStop { None, Cancelled, Stalled };
@@ -82,6 +94,9 @@ private:
   void logDcb(const DCB& dcb);
   // Between packets and while a write waits: pumps, then false once the send is to stop.
   bool keepGoing();
+  // While a port's tail drains: pumps, then false once a cancel asks to stop.
+  bool keepDraining();
+  void releaseDirectPort(const std::string& name);
   bool pauseBeforeRetry();
   bool waitForWrite(HANDLE handle, HANDLE event);
   // The write loop; gives how many bytes went out.
@@ -93,4 +108,5 @@ private:
   bool RefreshDuringSend = false;
   TStop Stop = TStop::None;
   Clock::time_point LastProgress;
+  std::size_t SentBytes = 0;  // of the last send
 };

@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -62,13 +65,37 @@ TEST(DcbStateEditor, TheWindowStartsWithTheResetValuesAndThePresetRestoresThem) 
   }
 }
 
-TEST_F(DcbPage, SetOfAMaskWhoseBoxesAreCheckedChangesNothing) {
+TEST_F(DcbPage, SetOfAMaskWhoseBoxesAreCheckedChangesNoBoxAndShowsTheirMask) {
   page.rxMask->setValue(8213);
   page.SpeedButton3->click();
   EXPECT_EQ(page.GetFlagMask(), 12340);
-  EXPECT_EQ(page.rxMask->value(), 8213);  // until a box changes
+  EXPECT_EQ(page.rxMask->value(), 12340);
   page.cDCB_fNull->setChecked(true);
   EXPECT_EQ(page.rxMask->value(), 12340 + 0x800);
+}
+
+TEST_F(DcbPage, WhatThePageShowsIsWhatIsWritten) {
+  // The boxes are in their reset state already: the preset changes none of them.
+  page.dResetDCBClick();
+  EXPECT_EQ(page.rxMask->value(), 12340);
+  DCB port;
+  port.Flags = DCB::fBinary | RTS_CONTROL_TOGGLE << DCB::RtsControlShift;
+  ApplyDcbOverrides(port, page.Overrides());
+  EXPECT_EQ(port.Flags & DCB::fRtsControl, RTS_CONTROL_HANDSHAKE << DCB::RtsControlShift);
+
+  // Numbers typed in count only through their Set.
+  page.rxMask->setValue(4);
+  page.rxVal->setValue(0);
+  page.rxItemMask->setValue(0);
+  TDcbOverrides overrides = page.Overrides();
+  EXPECT_EQ(overrides.FlagMask, 12340u);
+  EXPECT_EQ(overrides.FlagValue, 8213u);
+  EXPECT_EQ(overrides.ItemMask, 56u);
+  page.SpeedButton3->click();
+  overrides = page.Overrides();
+  EXPECT_EQ(overrides.FlagMask, 4u);
+  EXPECT_EQ(overrides.FlagValue, 8213u);
+  EXPECT_EQ(page.rxVal->value(), 8213);  // the typed value went with the mask's Set, unapplied
 }
 
 TEST_F(DcbPage, ValueBoxesAndCombosMakeTheFlagValue) {
@@ -86,7 +113,7 @@ TEST_F(DcbPage, ValueBoxesAndCombosMakeTheFlagValue) {
   EXPECT_EQ(page.rxVal->value() & 0x30, 0x30);
 }
 
-TEST_F(DcbPage, SetTakesOnlyTheEditorsBitsAndLeavesTheNumberAsTyped) {
+TEST_F(DcbPage, SetTakesOnlyTheEditorsBits) {
   page.rxVal->setValue(-1);
   page.SpeedButton1->click();
   for (QCheckBox* box : valueBoxes()) {
@@ -95,7 +122,7 @@ TEST_F(DcbPage, SetTakesOnlyTheEditorsBitsAndLeavesTheNumberAsTyped) {
   }
   EXPECT_EQ(page.comboDTRControl->currentIndex(), 3);
   EXPECT_EQ(page.comboRtsControl->currentIndex(), 3);
-  EXPECT_EQ(page.rxVal->value(), -1);  // the boxes changed while the editor was updating them
+  EXPECT_EQ(page.rxVal->value(), 0x7FFF);
   page.cbDCBf_Null->setChecked(false);
   EXPECT_EQ(page.rxVal->value(), 0x7FFF - 0x800);
 
@@ -115,13 +142,24 @@ TEST_F(DcbPage, LabelsFollowTheirSpinEdits) {
   EXPECT_EQ(page.lbParity->text(), "Mark");
 }
 
-TEST_F(DcbPage, OverridesAreTheNumbersAndTheItemValues) {
+TEST_F(DcbPage, OverridesAreTheBoxesAndTheItemValues) {
   page.rxDCB_XoffChar->setValue(0x13);
-  page.rxMask->setValue(4);  // typed, not applied with Set: the number is what counts
   const TDcbOverrides overrides = page.Overrides();
   EXPECT_EQ(overrides.FlagValue, 8213u);
-  EXPECT_EQ(overrides.FlagMask, 4u);
+  EXPECT_EQ(overrides.FlagMask, 12340u);
   EXPECT_EQ(overrides.ItemMask, 56u);
   EXPECT_EQ(overrides.Items[3], 8u);
   EXPECT_EQ(overrides.Items[7], 0x13u);
+}
+
+TEST(DcbStateEditor, ThePageFitsItsColumnWithoutSidewaysScrolling) {
+  TKorvexFrm frm;
+  frm.BluetoothSettings1Click();  // the page is shown
+  frm.show();
+  ASSERT_EQ(frm.PageControl1->currentWidget(), frm.TabRawCom);
+  frm.PageControl1->setCurrentWidget(frm.TabDCB);
+  const auto* scroll = frm.TabDCB->findChild<QScrollArea*>();
+  ASSERT_NE(scroll, nullptr);
+  EXPECT_LE(scroll->widget()->minimumSizeHint().width(), scroll->viewport()->width());
+  EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0);
 }

@@ -37,6 +37,16 @@ void PtyPair::Write(const std::string& bytes) {
     throw std::runtime_error("pty master write");
 }
 
+void PtyPair::StopOutput(HANDLE port) {
+  // The line discipline takes bytes in order: once the one after the XOFF can be read,
+  // the XOFF has stopped the output. That byte is then thrown away.
+  Write("\x13M");
+  COMSTAT stat;
+  for (int waited = 0; waited < 10000 && !(ClearCommError(port, nullptr, &stat) && stat.cbInQue > 0); waited += 2)
+    usleep(2000);
+  PurgeComm(port, PURGE_RXCLEAR);
+}
+
 void PtyPair::CloseMaster() {
   if (master_ >= 0) ::close(master_);
   master_ = -1;

@@ -2,6 +2,8 @@
 // A pseudo-terminal pair for the serial tests: the code under test opens the slave by
 // name, the test reads and writes the master and looks at the slave's line settings.
 
+#include "platform/comm.h"
+
 #include <cstdint>
 #include <string>
 
@@ -20,6 +22,9 @@ public:
   std::string Read(std::size_t count, int timeoutMs = 2000);
   void Write(const std::string& bytes);
   void CloseMaster();  // the slave side hangs up, as an unplugged adapter does
+  // XOFF to the slave's port, which honours it: back once the slave has taken it in,
+  // whatever the machine's speed.
+  void StopOutput(HANDLE port);
 
   struct LineSettings {
     std::uint32_t iflag, oflag, cflag, lflag, speed, inputSpeed;

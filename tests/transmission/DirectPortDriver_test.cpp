@@ -3,10 +3,8 @@
 #include "ports/PortExState.h"
 #include "PtyPair.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 #include <termios.h>
-#include <thread>
 
 namespace {
 
@@ -114,8 +112,7 @@ TEST_F(DirectPortDriver, AShortWriteIsAFailureAndThePortStaysOpen) {
   ASSERT_TRUE(DCE_OpenPort(descriptor("baud=9600 flow=xon/xoff")));
   DirectComPort()->Timeouts().SetWriteTotalMultiplier(0);
   DirectComPort()->Timeouts().SetWriteTotalConstant(100);
-  pty.Write("\x13");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  pty.StopOutput(DirectComPort()->Handle());
   EXPECT_FALSE(DCE_SendText("PU0,0;"));
   EXPECT_TRUE(DCE_COMFILE_Open());
 }
