@@ -167,9 +167,16 @@ void TVirtCutterObj::ParseJobText(std::string_view Text) {
   // taken as they are read.
   const char* limit = p + Text.size();
   while (limit != p && !IsSeparator(limit[-1])) --limit;
-  while (p != limit) p = IsSeparator(*p) ? p + 1 : InterpretToken(p, limit, relativeMode);
+  InterpretTokens({p, static_cast<std::size_t>(limit - p)}, relativeMode);
   RaiseCutterEvent(ceEndOfJob, CurrentPos, kNoText);
   if (FContours) FContours->Compact();
+}
+
+void TVirtCutterObj::InterpretTokens(std::string_view Text, bool& RelativeMode) {
+  const char* p = Text.data();
+  const char* const limit = p + Text.size();
+  if (p == limit || !IsSeparator(limit[-1])) return;  // the reads ahead stop at that separator
+  while (p != limit) p = IsSeparator(*p) ? p + 1 : InterpretToken(p, limit, RelativeMode);
 }
 
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,
