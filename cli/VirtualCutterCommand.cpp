@@ -65,11 +65,11 @@ bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Option
       }
       Options.Settings.BufferBytes = static_cast<std::size_t>(number);
     } else if (arg == "--speed" || arg == "--travel") {
-      if (!ParseWholeNumber(value, arg == "--speed" ? 0 : 1, 100'000, number)) {
+      double& speed = arg == "--speed" ? Options.Settings.CutMmPerS : Options.Settings.TravelMmPerS;
+      if (!ParseSpeed(value, arg == "--speed" ? 0 : 1, speed)) {
         Error = "bad speed: " + value + " (millimetres a second, up to 100000)";
         return false;
       }
-      (arg == "--speed" ? Options.Settings.CutMmPerS : Options.Settings.TravelMmPerS) = static_cast<double>(number);
     } else if (value == "none" || value == "xon/xoff") {
       Options.Settings.XonXoff = value == "xon/xoff";
     } else {
@@ -209,13 +209,6 @@ private:
 timespec Until(TClock::time_point Wake, TClock::time_point Now) {
   const auto ns = std::chrono::nanoseconds(std::max(Wake - Now, TClock::duration::zero())).count();
   return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-}
-
-// Nanoseconds from the start of a busy stretch of line until its Count-th byte is in,
-// exactly, at 10 bits a byte.
-std::chrono::nanoseconds LineTime(std::uint64_t Count, std::uint32_t Baud) {
-  const unsigned __int128 ns = (static_cast<unsigned __int128>(Count) * 10'000'000'000ull + Baud - 1) / Baud;
-  return std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
 }
 
 // Whether the sender's side stops its output on XOFF (its tty has IXON). Read through the

@@ -11,6 +11,11 @@ constexpr std::uint64_t kByteNsTimesBaud = 10'000'000'000ull;
 
 }  // namespace
 
+std::chrono::nanoseconds LineTime(std::uint64_t Count, std::uint32_t Baud) {
+  const unsigned __int128 ns = (static_cast<unsigned __int128>(Count) * kByteNsTimesBaud + Baud - 1) / Baud;
+  return std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
+}
+
 TCuttingModel::TCuttingModel(const TCuttingSpeeds& Speeds, bool HoldUntilMove)
     : FSpeeds(Speeds), FHoldUntilMove(HoldUntilMove) {
   FSpeeds.Baud = std::max<std::uint32_t>(FSpeeds.Baud, 1);
@@ -48,10 +53,7 @@ void TCuttingModel::Add(char Byte, TTime At) {
       FRunStart = At;
       FRunBytes = 0;
     }
-    ++FRunBytes;
-    const unsigned __int128 ns =
-        (static_cast<unsigned __int128>(FRunBytes) * kByteNsTimesBaud + FSpeeds.Baud - 1) / FSpeeds.Baud;
-    FLastDone = FRunStart + std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
+    FLastDone = FRunStart + LineTime(++FRunBytes, FSpeeds.Baud);
     FCommands.push_back({FLastDone, 1, 10.0 / FSpeeds.Baud});
     return;
   }

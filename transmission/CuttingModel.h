@@ -21,6 +21,10 @@ struct TCuttingSpeeds {
   std::uint32_t Baud = 38400;   // 10 bits a byte
 };
 
+// How long the line takes to carry Count bytes at 10 bits a byte, rounded up to the
+// nanosecond; exact for any count, so a long run adds up no rounding.
+std::chrono::nanoseconds LineTime(std::uint64_t Count, std::uint32_t Baud);
+
 class TCuttingModel {
  public:
   using TTime = std::chrono::steady_clock::time_point;

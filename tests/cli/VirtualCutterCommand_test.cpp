@@ -191,3 +191,26 @@ TEST_F(VirtualCutterTest, AFileInThePlaceOfTheLinkIsLeftAlone) {
   EXPECT_NE(err.str().find("is not a link"), std::string::npos) << err.str();
   EXPECT_EQ(readFile(job), "mine");
 }
+
+TEST_F(VirtualCutterTest, EachPacedSendLosesNothingWhereTheLineOutrunsTheCutter) {
+  // 20 mm cuts at 400 mm/s: 50 ms a command of a dozen bytes, against 3.8 bytes a
+  // millisecond on the line, into a buffer of 256 bytes with no handshake.
+  std::string bytes = "IN;PU0,0;";
+  for (int i = 0; i < 24; ++i) bytes += i % 2 ? "PD0,0;" : "PD0,800;";
+  for (int i = 0; i < 24; ++i) bytes += i % 2 ? "PD800,0;" : "PD0,0;";
+  bytes += "PU0,0;@";
+  std::ofstream(job, std::ios::binary) << bytes;
+  const std::vector<std::string> paces = {"query", "time --cutter-buffer 256 --speed 400 --travel 800"};
+  for (const std::string& pace : paces) {
+    Cutter cutter(
+        {"--link", link, "--baud", "38400", "--flow", "none", "--buffer", "256", "--speed", "400", "--out", received});
+    ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+    const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
+                             " --baud 38400 --flow none --pace " + pace + " 2>/dev/null";
+    EXPECT_EQ(std::system(send.c_str()), 0) << pace;
+    const std::string end = cutter.Line("End of job: ");
+    EXPECT_NE(end.find("; lost 0 bytes"), std::string::npos) << pace << ": " << end;
+    EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+    EXPECT_EQ(readFile(received), bytes) << pace;
+  }
+}
