@@ -25,8 +25,10 @@ namespace {
 
 bool tabVisible(TKorvexFrm& frm, QWidget* page) { return frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(page)); }
 
+// By the item's text, or for a port box by the port an item stands for.
 void choose(QComboBox* combo, const char* text) {
-  combo->setCurrentIndex(combo->findText(QString::fromLatin1(text)));
+  const int port = combo->findData(QString::fromLatin1(text));
+  combo->setCurrentIndex(port >= 0 ? port : combo->findText(QString::fromLatin1(text)));
   emit combo->activated(combo->currentIndex());
 }
 
@@ -74,8 +76,9 @@ TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   EXPECT_TRUE(frm.PortState->SettingsStored);
   // "COM3" unless the system lists other ports, as this machine may.
   const std::string port = StartPortName(frm.PortState->ComPorts, "COM3");
-  EXPECT_EQ(frm.comboDirComPort->currentText().toStdString(), port);
-  EXPECT_EQ(frm.cbRawComPort->currentText().toStdString(), port);
+  EXPECT_EQ(frm.PortState->PortName, port);
+  EXPECT_EQ(frm.comboDirComPort->currentData().toString().toStdString(), port);
+  EXPECT_EQ(frm.cbRawComPort->currentData().toString().toStdString(), port);
   EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\" + port + ",<baud=38400 flow=cts/rts parity=n data=8 stop=1>");
   EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
   EXPECT_NE(frm.findChild<QWidget*>("pbLeftRuler"), nullptr);
