@@ -222,6 +222,7 @@ QWidget* TKorvexFrm::createComPage() {
   comboDirComPort->setEditable(true);
   comboDirComPort->setInsertPolicy(QComboBox::NoInsert);
   comboDirComPort->setCompleter(nullptr);
+  ShowPortNamesFromTheStart(comboDirComPort);
   comboDirComBaud = named(new QComboBox, "comboDirComBaud");
   comboDirComBaud->addItems(kBaudRates);
   selectText(comboDirComBaud, QStringLiteral("38400"));
@@ -239,6 +240,7 @@ QWidget* TKorvexFrm::createComPage() {
   grid->addWidget(comboDirComFlow, 2, 1);
   grid->addWidget(cAdvancedCom, 3, 0);
   grid->addWidget(cUseCustomCom, 3, 1);
+  grid->setColumnStretch(1, 1);  // room for a port's product name
 
   gbAdvanced = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvanced");
   cUseComTxBuf = checkBox("cUseComTxBuf", "Use Tx Buffer", false);
@@ -262,6 +264,7 @@ QWidget* TKorvexFrm::createRawComPage() {
   auto* settings = new QGroupBox(QStringLiteral("Settings"));
   cbRawComPort = named(new TDropDownCombo, "cbRawComPort");
   cbRawComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
+  ShowPortNamesFromTheStart(cbRawComPort);
   comboBR2 = named(new QComboBox, "comboBR2");
   comboBR2->addItems(kBaudRates);
   selectText(comboBR2, QStringLiteral("38400"));

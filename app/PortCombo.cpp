@@ -1,6 +1,8 @@
 #include "PortCombo.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace {
 
@@ -8,6 +10,11 @@ QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 int portIndex(const QComboBox* combo, const std::string& name) {
   return name.empty() ? -1 : combo->findData(qtext(name));
+}
+
+// A long product name runs off the end of the box, never the port name off its start.
+void showStart(QComboBox* combo) {
+  if (QLineEdit* edit = combo->lineEdit()) edit->setCursorPosition(0);
 }
 
 }  // namespace
@@ -20,6 +27,13 @@ void FillPortCombo(QComboBox* combo, const std::vector<TPortListItem>& items, co
     combo->setItemData(combo->count() - 1, qtext(item.ToolTip), Qt::ToolTipRole);
   }
   combo->setCurrentIndex(portIndex(combo, selected));
+  showStart(combo);
+  // The list is as wide as its longest item, so that product names are not cut short.
+  combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 2 * combo->view()->frameWidth() + 24);
+}
+
+void ShowPortNamesFromTheStart(QComboBox* combo) {
+  QObject::connect(combo, &QComboBox::currentIndexChanged, combo, [combo] { showStart(combo); });
 }
 
 std::string ComboItemPort(const QComboBox* combo, int index) {

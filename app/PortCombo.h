@@ -9,6 +9,8 @@
 
 class QComboBox;
 
+// From now on an editable box shows the start of a chosen item's text, the port name.
+void ShowPortNamesFromTheStart(QComboBox* combo);
 // Replaces the items and selects the item of the port `selected` (none when it is empty
 // or not there), without raising the box's signals.
 void FillPortCombo(QComboBox* combo, const std::vector<TPortListItem>& items, const std::string& selected);
