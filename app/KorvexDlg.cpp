@@ -3,6 +3,7 @@
 #include "platform/JobFile.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
+#include "platform/SerialDevices.h"
 #include "PortCombo.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
@@ -724,7 +725,12 @@ void TKorvexFrm::Button7Click() {
 
 void TKorvexFrm::Button8Click() {
   RawCom.Settings = RawView.ReadSettings();
-  if (RawCom.OpenRawPort()) TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
-  else TransMessageBox("Unable to Open Port! - " + RawCom.Settings.PortName, mtError, mbOK, 0);
+  if (RawCom.OpenRawPort()) {
+    TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
+  } else {
+    const std::string& name = RawCom.Settings.PortName;
+    const std::string hint = PortOpenHint(name, RawCom.OpenError, PortState->ComPorts);
+    TransMessageBox("Unable to Open Port! - " + name + (hint.empty() ? "" : "\n" + hint), mtError, mbOK, 0);
+  }
   RawCom.CloseRawPort();
 }

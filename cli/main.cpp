@@ -25,7 +25,7 @@ struct TCommandEntry {
 
 constexpr TCommandEntry kCommands[] = {
     {"contours", RunContoursCommand, "contours FILE|-    print the job's contours as JSON"},
-    {"ports", RunPortsCommand, "ports [--json]       list the serial ports present without opening any"},
+    {"ports", RunPortsCommand, "ports [--json]     list the serial ports present without opening any"},
     {"preview", RunPreviewCommand,
      "preview FILE OUT.png [--width W --height H] [--box-only]\n"
      "                      draw the job's preview with its rulers as PNG"},
