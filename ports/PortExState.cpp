@@ -220,8 +220,7 @@ bool TPortExState::RefreshComPorts() {
       return e.compare(0, 5, "COM4=") == 0;
     });
     if (entry != FriendlyNames.end()) *entry = "COM4=" + testName;
-    else
-      FriendlyNames.push_back("COM4=" + testName);
+    else FriendlyNames.push_back("COM4=" + testName);
   }
   ComPortDetails = std::move(found);
   for (const TSerialPort& port : ComPortDetails) ComPorts.push_back(port.Name);

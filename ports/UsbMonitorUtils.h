@@ -45,7 +45,7 @@ public:
   TUsbDeviceChangeEvent OnUsbDeviceChange;
   std::function<void()> OnTtyChange;
 
- private:
+private:
   std::string SysRoot;
   TUdevMonitor Notices;
 };

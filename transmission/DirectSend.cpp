@@ -1,9 +1,9 @@
 #include "DirectSend.h"
 
 #include "DirectPortDriver.h"
-#include "ports/PortExState.h"
 #include "SendSession.h"
 #include "platform/SerialDevices.h"
+#include "ports/PortExState.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -74,7 +74,7 @@ public:
   HANDLE RawPortHandle = 0;
   int OpenError = 0;  // errno of the last open that failed; 0 after an open or no name
 
- private:
+private:
   enum class TStop { None, Cancelled, Stalled };
   using Clock = std::chrono::steady_clock;
 

@@ -127,13 +127,13 @@ TEST_F(SendCommandTest, InterruptDuringTheDrainExitsAt130AtOnce) {
 
 // A device that refuses the open as the system would for a reason a pty cannot give.
 class TRefusingPort : public TComPort {
- public:
+public:
   explicit TRefusingPort(int error) : Error(error) {}
 
- protected:
+protected:
   void OpenDeviceHandle() override { throw EComPort(1, Error); }
 
- private:
+private:
   int Error;
 };
 
