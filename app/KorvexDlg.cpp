@@ -109,6 +109,9 @@ TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TKorvexFrm::~TKorvexFrm() {
+  // The port box loses its focus, which ends an edit, only as the children go: after
+  // this window's own parts.
+  comboDirComPort->lineEdit()->disconnect(this);
   UsbNotices.reset();
   if (UsbMonitor) UsbMonitor->OnUsbDeviceChange = nullptr;
   UsbMonitor.reset();

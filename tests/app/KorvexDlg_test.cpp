@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -135,6 +136,18 @@ TEST(KorvexFrm, PortListKeepsTheChosenPortWhenItDisappears) {
   frm.cbRawComPort->setEditText("rfcomm7");  // a typed name not listed is dropped on refresh
   frm.cbRawComPortDropDown();
   EXPECT_EQ(frm.cbRawComPort->currentIndex(), -1);
+}
+
+TEST(KorvexFrm, ClosingWhileAPortNameIsBeingTypedEndsTheEditWithTheWindow) {
+  auto* frm = new TKorvexFrm;
+  frm->show();
+  frm->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frm));
+  QLineEdit* typed = frm->comboDirComPort->lineEdit();
+  typed->setFocus();
+  QTest::keyClicks(typed, "ttyUSB5");
+  ASSERT_TRUE(typed->hasFocus());
+  delete frm;  // the edit ends as the box goes, when the window's own parts are gone
 }
 
 TEST(KorvexFrm, BluetoothPresetShowsTheRawPages) {
