@@ -174,6 +174,7 @@ std::string PortOpenHint(const std::string& port, int error, const std::vector<s
              " to it (sudo usermod -aG " + group + " " + user + ") and log in again.";
     }
     case ENOTTY:
+    case EISDIR:
       return port + " is not a serial port.";
     case EHOSTDOWN:
     case EHOSTUNREACH:

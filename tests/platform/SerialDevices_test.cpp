@@ -135,6 +135,7 @@ TEST(PortOpenHint, SaysWhyAndWhatToDoByKind) {
   EXPECT_EQ(PortOpenHint("ttyUSB0", EBUSY, {}),
             "ttyUSB0 is in use by another program: close it there, then send again.");
   EXPECT_EQ(PortOpenHint("/tmp/x", ENOTTY, {}), "/tmp/x is not a serial port.");
+  EXPECT_EQ(PortOpenHint("/tmp", EISDIR, {}), "/tmp is not a serial port.");
   EXPECT_NE(PortOpenHint("rfcomm0", EHOSTDOWN, {}).find("Bluetooth device behind rfcomm0 does not answer"),
             std::string::npos);
 
