@@ -3,6 +3,8 @@
 #include "platform/JobFile.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
+#include "platform/SerialDevices.h"
+#include "PortCombo.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
 #include "preview/PreviewRender.h"
@@ -22,6 +24,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -37,7 +40,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <strings.h>
 
 namespace {
 
@@ -107,6 +109,9 @@ TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TKorvexFrm::~TKorvexFrm() {
+  // The port box loses its focus, which ends an edit, only as the children go: after
+  // this window's own parts.
+  comboDirComPort->lineEdit()->disconnect(this);
   UsbNotices.reset();
   if (UsbMonitor) UsbMonitor->OnUsbDeviceChange = nullptr;
   UsbMonitor.reset();
@@ -215,7 +220,13 @@ QWidget* TKorvexFrm::createComPage() {
   auto* page = named(new QWidget, "TabCom");
   auto* settings = new QGroupBox(QStringLiteral("Settings"));
   comboDirComPort = named(new TDropDownCombo, "comboDirComPort");
-  comboDirComPort->addItem(QStringLiteral("COM3"));
+  comboDirComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
+  // Any device by name or path, such as a link the system does not list; typed names are
+  // taken whole, never completed into a listed one.
+  comboDirComPort->setEditable(true);
+  comboDirComPort->setInsertPolicy(QComboBox::NoInsert);
+  comboDirComPort->setCompleter(nullptr);
+  ShowPortNamesFromTheStart(comboDirComPort);
   comboDirComBaud = named(new QComboBox, "comboDirComBaud");
   comboDirComBaud->addItems(kBaudRates);
   selectText(comboDirComBaud, QStringLiteral("38400"));
@@ -233,6 +244,7 @@ QWidget* TKorvexFrm::createComPage() {
   grid->addWidget(comboDirComFlow, 2, 1);
   grid->addWidget(cAdvancedCom, 3, 0);
   grid->addWidget(cUseCustomCom, 3, 1);
+  grid->setColumnStretch(1, 1);  // room for a port's product name
 
   gbAdvanced = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvanced");
   cUseComTxBuf = checkBox("cUseComTxBuf", "Use Tx Buffer", false);
@@ -255,7 +267,8 @@ QWidget* TKorvexFrm::createRawComPage() {
   auto* page = named(new QWidget, "TabRawCom");
   auto* settings = new QGroupBox(QStringLiteral("Settings"));
   cbRawComPort = named(new TDropDownCombo, "cbRawComPort");
-  cbRawComPort->addItem(QStringLiteral("COM3"));
+  cbRawComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
+  ShowPortNamesFromTheStart(cbRawComPort);
   comboBR2 = named(new QComboBox, "comboBR2");
   comboBR2->addItems(kBaudRates);
   selectText(comboBR2, QStringLiteral("38400"));
@@ -351,6 +364,7 @@ void TKorvexFrm::wireHandlers() {
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
   connect(comboDirComPort, &QComboBox::activated, this, &TKorvexFrm::comboDirComPortClick);
+  connect(comboDirComPort->lineEdit(), &QLineEdit::editingFinished, this, &TKorvexFrm::comboDirComPortTyped);
   connect(comboDirComBaud, &QComboBox::activated, this, &TKorvexFrm::comboDirComBaudClick);
   connect(comboDirComFlow, &QComboBox::activated, this, &TKorvexFrm::comboDirComFlowClick);
   connect(comboBR2, &QComboBox::activated, this, &TKorvexFrm::comboBR2Click);
@@ -386,8 +400,9 @@ void TKorvexFrm::FormCreate() {
     connect(UsbNotices.get(), &QSocketNotifier::activated, this, [this] { UsbMonitor->ReadNotices(); });
   }
   // The designed "COM3" names no device here: start on a port the system has.
-  if (const std::string start = StartPortName(PortState->ComPorts, comboDirComPort->currentText().toStdString());
-      start != comboDirComPort->currentText().toStdString()) {
+  UsbMonitor->OnTtyChange = [this] { TtyDeviceChanged(); };
+  const std::string designed = ComboPortName(comboDirComPort, PortState->ComPortDetails);
+  if (const std::string start = StartPortName(PortState->ComPorts, designed); start != designed) {
     PortState->SetPortName(start);
     FillComPortList();
     FillRawComPortList();
@@ -543,7 +558,7 @@ void TKorvexFrm::StorePortSettings() {
   const int method = comboPortType->currentIndex();
   PortState->PortKind = method == 0 ? pkDirectCom : method == 1 ? pkDirectUsb : method == 2 ? pkWindowsPort : pkNone;
   if (method == 0) {
-    PortState->SetPortName(comboDirComPort->currentText().toStdString());
+    PortState->SetPortName(ComboPortName(comboDirComPort, PortState->ComPortDetails));
     bool whole = false;
     const int baud = comboDirComBaud->currentText().toInt(&whole);
     PortState->SetBaudRate(whole ? baud : 9600);
@@ -556,7 +571,19 @@ void TKorvexFrm::StorePortSettings() {
 
 void TKorvexFrm::comboDirComPortClick() {
   StorePortSettings();
-  cbRawComPort->setCurrentText(comboDirComPort->currentText());
+  ShowComboPort(cbRawComPort, PortState->PortName);
+}
+
+void TKorvexFrm::comboDirComPortTyped() {
+  const std::string name = ComboPortName(comboDirComPort, PortState->ComPortDetails);
+  if (name.empty()) {  // a cleared box goes back to the port it had
+    ShowComboPort(comboDirComPort, PortState->PortName);
+    return;
+  }
+  if (std::find(TypedPorts.begin(), TypedPorts.end(), name) == TypedPorts.end()) TypedPorts.push_back(name);
+  PortState->SetPortName(name);
+  FillComPortList();
+  comboDirComPortClick();
 }
 
 void TKorvexFrm::comboDirComBaudClick() {
@@ -581,14 +608,9 @@ void TKorvexFrm::fillPortCombo(QComboBox* combo) {
   if (!PortState) return;
   const std::string current = PortState->PortName;
   PortState->RefreshComPorts();
-  std::vector<std::string> ports = PortState->ComPorts;
-  if (!current.empty() && std::find(ports.begin(), ports.end(), current) == ports.end()) ports.push_back(current);
-  std::sort(ports.begin(), ports.end(),
-            [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
-  const QSignalBlocker quiet(combo);
-  combo->clear();
-  for (const auto& port : ports) combo->addItem(QString::fromStdString(port));
-  selectText(combo, QString::fromStdString(current));
+  std::vector<std::string> kept = TypedPorts;
+  kept.push_back(current);
+  FillPortCombo(combo, PortListItems(PortState->ComPortDetails, kept), current);
 }
 
 void TKorvexFrm::FillComPortList() { fillPortCombo(comboDirComPort); }
@@ -596,10 +618,10 @@ void TKorvexFrm::FillComPortList() { fillPortCombo(comboDirComPort); }
 void TKorvexFrm::FillRawComPortList() { fillPortCombo(cbRawComPort); }
 
 void TKorvexFrm::refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)()) {
-  const QString remembered = combo->currentIndex() >= 0 ? combo->currentText() : QString();
+  const std::string remembered = ComboItemPort(combo, combo->currentIndex());
   (this->*fill)();  // rescans the ports itself
   const QSignalBlocker quiet(combo);
-  combo->setCurrentIndex(remembered.isEmpty() ? -1 : combo->findText(remembered));
+  combo->setCurrentIndex(remembered.empty() ? -1 : combo->findData(QString::fromStdString(remembered)));
 }
 
 void TKorvexFrm::comboDirComPortDropDown() { refreshPortCombo(comboDirComPort, &TKorvexFrm::FillComPortList); }
@@ -614,6 +636,13 @@ void TKorvexFrm::UsbDeviceChanged(bool arrived, const std::string& usbDescriptio
       QString::fromStdString(UsbChangeCaption(arrived, {usbDescription, storageDescription, storageFriendlyName})));
   if (PortState->RefreshComPorts()) FillComPortList();
   PortState->RefreshUsbPorts();
+}
+
+void TKorvexFrm::TtyDeviceChanged() {
+  if (!PortState || !PortState->RefreshComPorts()) return;
+  FillComPortList();
+  // A name typed under "Custom Port Name" stays until the user opens the list.
+  if (!cbRawComPort->isEditable()) FillRawComPortList();
 }
 
 void TKorvexFrm::cUseCustomComClick() {
@@ -699,7 +728,12 @@ void TKorvexFrm::Button7Click() {
 
 void TKorvexFrm::Button8Click() {
   RawCom.Settings = RawView.ReadSettings();
-  if (RawCom.OpenRawPort()) TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
-  else TransMessageBox("Unable to Open Port! - " + RawCom.Settings.PortName, mtError, mbOK, 0);
+  if (RawCom.OpenRawPort()) {
+    TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
+  } else {
+    const std::string& name = RawCom.Settings.PortName;
+    const std::string hint = PortOpenHint(name, RawCom.OpenError, PortState->ComPorts);
+    TransMessageBox("Unable to Open Port! - " + name + (hint.empty() ? "" : "\n" + hint), mtError, mbOK, 0);
+  }
   RawCom.CloseRawPort();
 }

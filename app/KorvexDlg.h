@@ -64,6 +64,9 @@ public:
   void comboPortTypeClick();
   void comboDirComPortDropDown();
   void comboDirComPortClick();
+  // A name or path typed into the Direct COM port box: stored like a listed port and kept
+  // in the lists for the rest of the run.
+  void comboDirComPortTyped();
   void comboDirComBaudClick();
   void comboDirComFlowClick();
   void cAdvancedComClick();
@@ -79,6 +82,8 @@ public:
   void dSendClick();
   void UsbDeviceChanged(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
                         const std::string& storageFriendlyName);
+  // A tty came or went: an adapter's port appears after its USB device's notice.
+  void TtyDeviceChanged();
   void Button7Click();
   void Button8Click();
   void SpeedButton2Click();
@@ -183,5 +188,6 @@ private:
   void fillPortCombo(QComboBox* combo);
   void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
+  std::vector<std::string> TypedPorts;  // typed into the Direct COM box this run
   bool SendRunning = false;  // a send, with its dialog and port, is under way
 };

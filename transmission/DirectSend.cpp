@@ -3,6 +3,7 @@
 #include "DirectPortDriver.h"
 #include "SendSession.h"
 #include "platform/SerialDevices.h"
+#include "ports/PortExState.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,7 +38,12 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   hooks.Log("Opening:\t" + descriptor);
   if (!DCE_OpenPort(descriptor)) {
     hooks.Log("Failed to open");
-    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError(), PortOpenHint(DCE_LastErrorCode()));
+    std::string port, settings;
+    SplitDescriptor(descriptor, port, settings);
+    std::vector<std::string> ports;
+    ListSerialPorts(ports);
+    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError(),
+                     PortOpenHint(WithoutDevicePrefix(port), DCE_LastErrorCode(), ports));
     return false;
   }
   hooks.Log("Port Opened");

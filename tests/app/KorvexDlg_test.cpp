@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -25,8 +26,10 @@ namespace {
 
 bool tabVisible(TKorvexFrm& frm, QWidget* page) { return frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(page)); }
 
+// By the item's text, or for a port box by the port an item stands for.
 void choose(QComboBox* combo, const char* text) {
-  combo->setCurrentIndex(combo->findText(QString::fromLatin1(text)));
+  const int port = combo->findData(QString::fromLatin1(text));
+  combo->setCurrentIndex(port >= 0 ? port : combo->findText(QString::fromLatin1(text)));
   emit combo->activated(combo->currentIndex());
 }
 
@@ -74,8 +77,9 @@ TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   EXPECT_TRUE(frm.PortState->SettingsStored);
   // "COM3" unless the system lists other ports, as this machine may.
   const std::string port = StartPortName(frm.PortState->ComPorts, "COM3");
-  EXPECT_EQ(frm.comboDirComPort->currentText().toStdString(), port);
-  EXPECT_EQ(frm.cbRawComPort->currentText().toStdString(), port);
+  EXPECT_EQ(frm.PortState->PortName, port);
+  EXPECT_EQ(frm.comboDirComPort->currentData().toString().toStdString(), port);
+  EXPECT_EQ(frm.cbRawComPort->currentData().toString().toStdString(), port);
   EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\" + port + ",<baud=38400 flow=cts/rts parity=n data=8 stop=1>");
   EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
   EXPECT_NE(frm.findChild<QWidget*>("pbLeftRuler"), nullptr);
@@ -132,6 +136,18 @@ TEST(KorvexFrm, PortListKeepsTheChosenPortWhenItDisappears) {
   frm.cbRawComPort->setEditText("rfcomm7");  // a typed name not listed is dropped on refresh
   frm.cbRawComPortDropDown();
   EXPECT_EQ(frm.cbRawComPort->currentIndex(), -1);
+}
+
+TEST(KorvexFrm, ClosingWhileAPortNameIsBeingTypedEndsTheEditWithTheWindow) {
+  auto* frm = new TKorvexFrm;
+  frm->show();
+  frm->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frm));
+  QLineEdit* typed = frm->comboDirComPort->lineEdit();
+  typed->setFocus();
+  QTest::keyClicks(typed, "ttyUSB5");
+  ASSERT_TRUE(typed->hasFocus());
+  delete frm;  // the edit ends as the box goes, when the window's own parts are gone
 }
 
 TEST(KorvexFrm, BluetoothPresetShowsTheRawPages) {
