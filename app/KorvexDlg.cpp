@@ -457,7 +457,8 @@ bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
 
 void TKorvexFrm::Button1Click() {
   const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), QString(),
-                                                    QStringLiteral("PLT File (*.plt)"));
+                                                    QStringLiteral("PLT File (*.plt);;HP-GL File (*.hpgl *.hgl "
+                                                                   "*.plt);;All Files (*)"));
   if (file.isEmpty()) return;
   LoadJob(file.toLocal8Bit().toStdString());
 }

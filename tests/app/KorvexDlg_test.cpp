@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -159,6 +161,28 @@ TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
 
   frm.TntMemo1->clear();  // editing only updates the size
   EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
+}
+
+TEST(KorvexFrm, LoadOffersPltFirstThenHpglAndAllFiles) {
+  TKorvexFrm frm;
+  const auto path = writeJob("saved.txt", "IN;PU0,0;PD40,40;");
+  QStringList filters;
+  // The dialog runs its own loop; a timer answers it once it is up.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    answer.stop();
+    filters = dialog->nameFilters();
+    dialog->selectNameFilter(QStringLiteral("All Files (*)"));
+    dialog->selectFile(QString::fromStdString(path.string()));
+    static_cast<QDialog*>(dialog)->accept();  // public there
+  });
+  answer.start(10);
+  frm.Button1Click();
+  EXPECT_EQ(filters, (QStringList{"PLT File (*.plt)", "HP-GL File (*.hpgl *.hgl *.plt)", "All Files (*)"}));
+  EXPECT_EQ(frm.JobText(), "IN;PU0,0;PD40,40;");  // a job under another extension can be picked
+  removeJob(path);
 }
 
 TEST(KorvexFrm, TypingInTheMemoChangesOnlyWhatWasTyped) {
