@@ -199,6 +199,13 @@ void TKorvexFrm::createControls() {
   pbLeftRuler = named(new TPaintBox32(client), "pbLeftRuler");
   pbLeftRuler->setGeometry(449, 32, RulerBoxThickness, PreviewBoxHeight);
   pbLeftRuler->setVisible(false);
+  // Under the preview: what the picture leaves out of the job, when it leaves out anything.
+  lbPreviewNotice = named(new QLabel(client), "lbPreviewNotice");
+  lbPreviewNotice->setGeometry(449, 508, PreviewBoxWidth + RulerBoxThickness, 32);
+  lbPreviewNotice->setWordWrap(true);
+  lbPreviewNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbPreviewNotice->setStyleSheet(QStringLiteral("color: #a00000"));
+  lbPreviewNotice->setVisible(false);
 
   auto* columns = new QHBoxLayout(client);
   columns->setContentsMargins(6, 6, 6, 6);
@@ -480,8 +487,12 @@ void TKorvexFrm::pbGDIOverlay() {
 }
 
 void TKorvexFrm::RebuildPreview() {
+  TPreviewNotice notice;
   FViewMatrix = ::RebuildPreview(JobText(), {pb->Buffer(), pbTopRuler->Buffer(), pbLeftRuler->Buffer()},
-                                 FViewMatrix, WorkSpace());
+                                 FViewMatrix, WorkSpace(), &notice);
+  const std::string text = notice.Text();  // the job's bytes in it are Latin-1
+  lbPreviewNotice->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  lbPreviewNotice->setVisible(!notice.Empty());
   pb->update();
   pbTopRuler->update();
   pbLeftRuler->update();

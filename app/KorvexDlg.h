@@ -120,6 +120,7 @@ public:
   TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
   TPaintBox32* pbTopRuler;
   TPaintBox32* pbLeftRuler;
+  QLabel* lbPreviewNotice;  // what the preview leaves out; hidden when nothing
   std::vector<QIcon> ImageList1;
   QAction* Exit1;
   QAction* BluetoothSettings1;

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <istream>
 #include <span>
+#include <string_view>
 #include <ostream>
 
 namespace {
@@ -41,6 +42,37 @@ char* WritePoints(char* P, std::span<const TSimplePt> Points) {
     *P++ = ']';
   }
   return P;
+}
+
+// A JSON string of Latin-1 bytes.
+void AppendJsonString(std::string& Out, std::string_view Bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Out += '"';
+  for (const char c : Bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '"' || b == '\\') {
+      Out += '\\';
+      Out += c;
+    } else if (b >= 32 && b < 127) {
+      Out += c;
+    } else {
+      Out += "\\u00";
+      Out += kHex[b >> 4];
+      Out += kHex[b & 15];
+    }
+  }
+  Out += '"';
+}
+
+void AppendUnread(std::string& Out, const TUnreadCommands& Unread) {
+  if (Unread.Count == 0) {
+    Out += "null";
+    return;
+  }
+  Out += "{\"count\": " + std::to_string(Unread.Count) + ", \"first_offset\": " + std::to_string(Unread.FirstOffset) +
+         ", \"first_token\": ";
+  AppendJsonString(Out, Unread.FirstToken);
+  Out += '}';
 }
 
 }  // namespace
@@ -91,7 +123,9 @@ std::string ContoursJson(const std::string& Bytes) {
     AppendShortest(out, b.Bottom);
     out += ']';
   }
-  out += ", \"events\": [" + events + "]}\n";
+  out += ", \"events\": [" + events + "], \"unread\": ";
+  AppendUnread(out, cutter->Unread());
+  out += "}\n";
   return out;
 }
 

@@ -25,11 +25,11 @@ bool ParseSide(const std::string& Text, int& Side) {
 
 }  // namespace
 
-TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool BoxOnly) {
+TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool BoxOnly, TPreviewNotice* Notice) {
   TBitmap32 box(Width, Height), top(Width, RulerBoxThickness), left(RulerBoxThickness, Height);
   TWorkSpace& space = WorkSpace();
   space.UseMillimetres();
-  RebuildPreview(JobText, {box, top, left}, TMatrixObj::CreateIdentity(), space);
+  RebuildPreview(JobText, {box, top, left}, TMatrixObj::CreateIdentity(), space, Notice);
   if (BoxOnly) return box;
   TBitmap32 picture(Width + RulerBoxThickness, Height + RulerBoxThickness);
   picture.Clear(clBtnFace);
@@ -71,7 +71,11 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
     return 2;
   }
   const THeadlessFonts fonts;
-  if (!SavePng(PreviewPicture(bytes, width, height, boxOnly), files[1])) {
+  TPreviewNotice notice;
+  const TBitmap32 picture = PreviewPicture(bytes, width, height, boxOnly, &notice);
+  // Written whatever comes of the picture: it is about the job, not the file.
+  if (!notice.Empty()) Err << notice.Text() << "\n";
+  if (!SavePng(picture, files[1])) {
     Err << "korvex-cli: cannot write " << files[1] << "\n";
     return 1;
   }

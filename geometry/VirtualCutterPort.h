@@ -22,6 +22,21 @@ enum TCutterEvent : std::int32_t {
   ceFrame = 7,
 };
 
+// What the interpreter leaves out of the contours although a cutter of the full command
+// language would act on it: moves by PA, PR, A or R while the pen is down, pen and move
+// commands in lower case, coordinate pairs split off by a blank or line break, arcs,
+// circles, rectangles, wedges, curves and encoded polylines, and a cutting move that no
+// separator ends. Counted only; what the interpreter makes of the job does not change.
+struct TUnreadCommands {
+  // A token shown in a notice is cut to this many bytes.
+  static constexpr std::size_t kShownToken = 24;
+
+  std::size_t Count = 0;
+  std::size_t FirstOffset = 0;  // byte offset of the first in the job text, when Count > 0
+  std::string FirstToken;       // its first kShownToken bytes
+  std::size_t FirstLength = 0;  // its whole length
+};
+
 using TCutterEventHook =
     std::function<bool(std::int32_t Code, TVector2D Point, const std::string& Text)>;
 
@@ -38,6 +53,9 @@ public:
   // Page end: true puts origin and position back to (0, 0); false makes the current
   // position the new origin.
   bool ResetOriginOnPage = false;
+
+  // What the last ParseJobText left out (see TUnreadCommands).
+  const TUnreadCommands& Unread() const { return FUnread; }
 
   // nullptr until the first event with BuildContours set; owned by this object.
   TSimpleContourList* Contours() const { return FContours.get(); }
@@ -74,9 +92,18 @@ private:
   // that separator.
   const char* InterpretToken(const char* Token, const char* Limit, bool& RelativeMode);
   void InterpretCommand(std::string_view Token, bool& RelativeMode);
+  // Whether a token that is not an upper-case PU, PA, PD, U or D move is one a cutter
+  // would act on and the contours leave out; follows the pen as a cutter would.
+  bool LeftOut(std::string_view Token);
+  void NoteUnread(std::string_view Token);
   // One pair of a move token: A along Y, B along X, in plotter units.
   void Move(std::int32_t A, std::int32_t B, bool Cut, bool RelativeMode);
 
   std::unique_ptr<TSimpleContourList> FContours;
   TSimpleContour* FCurrentContour = nullptr;  // owned by FContours
+  // For counting what is left out, during one ParseJobText.
+  TUnreadCommands FUnread;
+  const char* FTextStart = nullptr;
+  bool FPenDown = false;         // as the last pen command of any case left it
+  bool FParamsContinue = false;  // a pen or move command came last, and no ";" since
 };

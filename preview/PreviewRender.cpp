@@ -152,11 +152,12 @@ void DrawRulers(TBitmap32& TopRuler, TBitmap32& LeftRuler, const IMatrix& ViewMa
 }
 
 IMatrixRef RebuildPreview(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
-                          TWorkSpace& Space) {
+                          TWorkSpace& Space, TPreviewNotice* Notice) {
   // The interpreter, and with it the contour list, lives only for this rebuild.
   TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
   cutter->BuildContours = true;
   cutter->ParseJobText(JobText);
+  if (Notice) *Notice = TPreviewNotice(cutter->Unread(), cutter->Contours());
   if (IMatrixRef fitted = DrawPreview(Boxes.Box, cutter->Contours())) ViewMatrix = std::move(fitted);
   if (!ViewMatrix) ViewMatrix = TMatrixObj::CreateIdentity();
   DrawRulers(Boxes.TopRuler, Boxes.LeftRuler, *ViewMatrix, Space);

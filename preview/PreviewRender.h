@@ -7,6 +7,7 @@
 #include "geometry/RawCutGeo.h"
 #include "preview/GlobalUnits.h"
 #include "preview/MatrixClass.h"
+#include "preview/PreviewNotice.h"
 #include "raster/Bitmap32.h"
 
 #include <string_view>
@@ -31,8 +32,9 @@ IMatrixRef DrawPreview(TBitmap32& Box, const TSimpleContourList* List);
 void DrawRulers(TBitmap32& TopRuler, TBitmap32& LeftRuler, const IMatrix& ViewMatrix, TWorkSpace& Space);
 // Interprets the job text, draws box and rulers and answers the view matrix to keep:
 // the job's own, or ViewMatrix itself (and so the old ruler scale) for an empty text.
+// Notice, when given, learns what the picture leaves out.
 IMatrixRef RebuildPreview(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
-                          TWorkSpace& Space);
+                          TWorkSpace& Space, TPreviewNotice* Notice = nullptr);
 
 // The page area: filled, with a grid line every 10 pixels from its bottom-right corner
 // and every tenth line darker; none when it is under 20 pixels either way.
