@@ -1,6 +1,7 @@
 #include "KorvexDlg.h"
 
 #include "platform/JobFile.h"
+#include "JobLoader.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
 #include "PortTypeIcons.h"
@@ -133,6 +134,11 @@ void TKorvexFrm::createControls() {
   StatusBar1 = named(new QStatusBar, "StatusBar1");
   StatusBar1->setSizeGripEnabled(false);
   setStatusBar(StatusBar1);
+  LoadProgress = named(new QProgressBar, "LoadProgress");
+  LoadProgress->setRange(0, 100);
+  LoadProgress->setFormat(QStringLiteral("Loading %p%"));
+  LoadProgress->setVisible(false);
+  StatusBar1->addPermanentWidget(LoadProgress);
   auto* client = new QWidget;
   client->setFixedSize(kClientWidth, kClientHeight - StatusBar1->sizeHint().height());
   setCentralWidget(client);
@@ -354,6 +360,11 @@ void TKorvexFrm::wireHandlers() {
   TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
   connect(SpeedButton2, &QPushButton::clicked, this, &TKorvexFrm::SpeedButton2Click);
   pb->OnPaint = [this] { pbGDIOverlay(); };
+  Loader = std::make_unique<TJobLoader>(*TntMemo1, *pb, *pbTopRuler, *pbLeftRuler, FViewMatrix, WorkSpace());
+  Loader->ShowProgress = [this](int percent) {
+    LoadProgress->setValue(std::max(percent, 0));
+    LoadProgress->setVisible(percent >= 0);
+  };
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
@@ -422,17 +433,19 @@ void TKorvexFrm::LogDebugLine(const std::string& text) {
 }
 
 bool TKorvexFrm::LoadJob(const std::string& path) {
-  std::string bytes, reason;
-  if (!LoadJobFile(path, bytes, reason)) {
+  std::string reason;
+  const auto outcome = Loader->Load(path, reason, [&] {
+    lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
+                        QStringLiteral("\"  ") + lbPltInfo->text());
+  });
+  if (outcome == TJobLoader::TOutcome::Failed) {
     const QString text = QStringLiteral("Cannot read \"%1\":\n%2")
                              .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
     TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
-    return false;
   }
-  TntMemo1->LoadJob(std::move(bytes));
-  lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
-                      QStringLiteral("\"  ") + lbPltInfo->text());
-  RebuildPreview();
+  // A load that another replaced leaves everything to that one.
+  if (outcome != TJobLoader::TOutcome::Done) return false;
+  showPreviewNotice();
   return true;
 }
 
@@ -483,19 +496,18 @@ void TKorvexFrm::pbGDIOverlay() {
   pbLeftRuler->setVisible(true);
   DrawRulers();
   DrawPreview(nullptr);
-  RebuildPreview();
+  // Inside a paint nothing may pump. A load under way draws its own picture when done.
+  if (!Loader->Busy() && Loader->Rebuild(false) == TJobLoader::TOutcome::Done) showPreviewNotice();
 }
 
 void TKorvexFrm::RebuildPreview() {
-  TPreviewNotice notice;
-  FViewMatrix = ::RebuildPreview(JobText(), {pb->Buffer(), pbTopRuler->Buffer(), pbLeftRuler->Buffer()},
-                                 FViewMatrix, WorkSpace(), &notice);
-  const std::string text = notice.Text();  // the job's bytes in it are Latin-1
+  if (Loader->Rebuild() == TJobLoader::TOutcome::Done) showPreviewNotice();
+}
+
+void TKorvexFrm::showPreviewNotice() {
+  const std::string text = Loader->Notice.Text();  // the job's bytes in it are Latin-1
   lbPreviewNotice->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-  lbPreviewNotice->setVisible(!notice.Empty());
-  pb->update();
-  pbTopRuler->update();
-  pbLeftRuler->update();
+  lbPreviewNotice->setVisible(!text.empty());
 }
 
 void TKorvexFrm::DrawPreview(const TSimpleContourList* List) {

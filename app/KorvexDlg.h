@@ -30,6 +30,7 @@ class QSocketNotifier;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
+class TJobLoader;
 class TJobMemo;
 class QWidget;
 class TPaintBox32;
@@ -101,6 +102,7 @@ public:
   std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
   IMatrixRef FViewMatrix;  // millimetres to pixels of pb; the rulers read it
+  std::unique_ptr<TJobLoader> Loader;  // loads and rebuilds with the window answering
   int FlagUpdateDepth = 0;
   TRawComView RawView{*this};
   TRawComTransmitter RawCom{RawView};
@@ -117,6 +119,7 @@ public:
   QProgressBar* ProgressBar1;
   QLabel* lbProgress;
   QStatusBar* StatusBar1;
+  QProgressBar* LoadProgress;  // in the status bar while a long load or rebuild runs
   TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
   TPaintBox32* pbTopRuler;
   TPaintBox32* pbLeftRuler;
@@ -183,6 +186,7 @@ private:
   void setPageVisible(QWidget* page, bool visible);
   bool isPageVisible(QWidget* page) const;
   void fillPortCombo(QComboBox* combo);
+  void showPreviewNotice();
   void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
   bool SendRunning = false;  // a send, with its dialog and port, is under way
