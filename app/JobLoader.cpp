@@ -84,6 +84,10 @@ TJobLoader::TOutcome TJobLoader::Rebuild(bool Pumping) {
   return End(run, BuildPreview(run, 0.0, Pumping));
 }
 
+void TJobLoader::JobEdited() {
+  if (Busy()) ++FPreviews;
+}
+
 TJobLoader::TOutcome TJobLoader::BuildPreview(TRun& Run, double From, bool Pumping) {
   Run.Preview = ++FPreviews;
   // Drawn off screen into buffers kept from the last rebuild; the boxes go on showing
@@ -91,10 +95,11 @@ TJobLoader::TOutcome TJobLoader::BuildPreview(TRun& Run, double From, bool Pumpi
   FBoxBuffer.SetSize(FBox.Buffer().Width(), FBox.Buffer().Height());
   FTopBuffer.SetSize(FTopRuler.Buffer().Width(), FTopRuler.Buffer().Height());
   FLeftBuffer.SetSize(FLeftRuler.Buffer().Width(), FLeftRuler.Buffer().Height());
-  // The text is read in the first step only, before anything can change it.
+  // The text is read while the rebuild interprets it; a load or an edit that changes it
+  // in between replaces the rebuild before its next step.
   TPreviewRebuild rebuild(FMemo.JobBytes(), {FBoxBuffer, FTopBuffer, FLeftBuffer}, FViewMatrix, FSpace);
-  const std::size_t slice = Pumping ? SegmentSlice : std::numeric_limits<std::size_t>::max();
-  while (rebuild.Step(slice))
+  constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
+  while (rebuild.Step(Pumping ? SegmentSlice : kAll, Pumping ? ParseSlice : kAll))
     if (Pumping && !Continue(Run, From + (1.0 - From) * rebuild.Progress())) return TOutcome::Replaced;
   std::swap(FBox.Buffer(), FBoxBuffer);
   std::swap(FTopRuler.Buffer(), FTopBuffer);

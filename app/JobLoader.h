@@ -35,6 +35,9 @@ class TJobLoader {
   // (inside a paint, say).
   TOutcome Rebuild(bool Pumping = true);
   bool Busy() const { return FActive > 0; }
+  // The memo's job was edited: a rebuild under way, which may still be reading the old
+  // text, stops at its next step.
+  void JobEdited();
 
   // What the picture of the last complete rebuild leaves out.
   TPreviewNotice Notice;
@@ -52,6 +55,7 @@ class TJobLoader {
   std::size_t ReadSlice = std::size_t{1} << 20;
   std::size_t TextSlice = std::size_t{1} << 16;
   std::size_t SegmentSlice = 2000;
+  std::size_t ParseSlice = std::size_t{1} << 18;
   // Steps follow one another without pumping for this many seconds; 0 pumps after each.
   double StepBudget = 0.02;
 

@@ -357,7 +357,10 @@ void TKorvexFrm::wireHandlers() {
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
-  TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
+  TntMemo1->OnJobChanged = [this] {
+    Loader->JobEdited();
+    TntMemo1Change();
+  };
   connect(SpeedButton2, &QPushButton::clicked, this, &TKorvexFrm::SpeedButton2Click);
   pb->OnPaint = [this] { pbGDIOverlay(); };
   Loader = std::make_unique<TJobLoader>(*TntMemo1, *pb, *pbTopRuler, *pbLeftRuler, FViewMatrix, WorkSpace());

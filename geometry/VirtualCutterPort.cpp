@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -168,20 +169,41 @@ void TVirtCutterObj::SetContours(std::unique_ptr<TSimpleContourList> List) {
 }
 
 void TVirtCutterObj::ParseJobText(std::string_view Text) {
-  if (Text.empty()) return;
+  BeginParse(Text);
+  while (ParseSome(std::numeric_limits<std::size_t>::max())) {
+  }
+}
+
+void TVirtCutterObj::BeginParse(std::string_view Text) {
+  FText = Text;
+  FParsing = !Text.empty();
+  if (!FParsing) return;
   FCurrentContour = nullptr;
   FUnread = {};
   FTextStart = Text.data();
   FPenDown = false;
   FParamsContinue = false;
-  bool relativeMode = false;
-  const char* p = Text.data();
+  FRelativeMode = false;
+  FParsed = Text.data();
   // A token left open at the end is not interpreted, so for the parser the text ends
   // at its last separator. Every token it meets is then complete, and pairs can be
   // taken as they are read.
-  const char* limit = p + Text.size();
-  while (limit != p && !IsSeparator(limit[-1])) --limit;
-  while (p != limit) {
+  FLimit = Text.data() + Text.size();
+  while (FLimit != FParsed && !IsSeparator(FLimit[-1])) --FLimit;
+}
+
+double TVirtCutterObj::ParseProgress() const {
+  if (!FParsing) return 1.0;
+  return static_cast<double>(FParsed - FText.data()) / static_cast<double>(FText.size());
+}
+
+bool TVirtCutterObj::ParseSome(std::size_t Bytes) {
+  if (!FParsing) return false;
+  const char* p = FParsed;
+  const char* const limit = FLimit;
+  const char* const stop = static_cast<std::size_t>(limit - p) > Bytes ? p + Bytes : limit;
+  bool relativeMode = FRelativeMode;
+  while (p < stop) {
     if (!IsSeparator(*p)) {
       p = InterpretToken(p, limit, relativeMode);
     } else {
@@ -189,15 +211,21 @@ void TVirtCutterObj::ParseJobText(std::string_view Text) {
       ++p;
     }
   }
+  FParsed = p;
+  FRelativeMode = relativeMode;
+  if (p != limit) return true;
+  FParsing = false;
   // A cutter would still carry out an open last command; only a cut or an unread one
   // changes the picture.
-  if (const std::string_view tail(limit, static_cast<std::size_t>(Text.data() + Text.size() - limit)); !tail.empty()) {
+  if (const std::string_view tail(limit, static_cast<std::size_t>(FText.data() + FText.size() - limit));
+      !tail.empty()) {
     const bool cut =
         (tail.starts_with("PD") && tail.size() > 2) || (tail[0] == 'D' && tail.size() > 1 && StartsNumber(tail[1]));
     if (cut || LeftOut(tail)) NoteUnread(tail);
   }
   RaiseCutterEvent(ceEndOfJob, CurrentPos, kNoText);
   if (FContours) FContours->Compact();
+  return false;
 }
 
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,

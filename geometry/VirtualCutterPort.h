@@ -66,6 +66,13 @@ public:
   // Interprets the whole text once. An empty text raises nothing at all; text after
   // the last separator is not interpreted.
   void ParseJobText(std::string_view Text);
+  // The same in parts, for a caller that must not stop for a whole big text: BeginParse,
+  // then ParseSome until it answers false, each interpreting the tokens that begin in
+  // about Bytes more of the text. The text must stay as it is until then.
+  void BeginParse(std::string_view Text);
+  bool ParseSome(std::size_t Bytes);
+  // The share of the text interpreted, from 0 to 1.
+  double ParseProgress() const;
   // The one way events leave the parser: builds contours, then asks the hook (true
   // without one).
   bool RaiseCutterEvent(std::int32_t Code, TVector2D Point, const std::string& Text);
@@ -101,6 +108,12 @@ private:
 
   std::unique_ptr<TSimpleContourList> FContours;
   TSimpleContour* FCurrentContour = nullptr;  // owned by FContours
+  // Where the text being interpreted has got to; FLimit is its last separator's end.
+  std::string_view FText;
+  const char* FParsed = nullptr;
+  const char* FLimit = nullptr;
+  bool FRelativeMode = false;
+  bool FParsing = false;
   // For counting what is left out, during one ParseJobText.
   TUnreadCommands FUnread;
   const char* FTextStart = nullptr;

@@ -171,13 +171,17 @@ TPreviewRebuild::TPreviewRebuild(std::string_view JobText, const TPreviewBoxes& 
                                  TWorkSpace& Space)
     : FJobText(JobText), FBoxes(Boxes), FViewMatrix(std::move(ViewMatrix)), FSpace(Space) {}
 
-bool TPreviewRebuild::Step(std::size_t Segments) {
+bool TPreviewRebuild::Step(std::size_t Segments, std::size_t Bytes) {
   switch (FPhase) {
-    case TPhase::Interpret:
+    case TPhase::Begin:
       // The interpreter, and with it the contour list, lives only for this rebuild.
       FCutter.reset(new TVirtCutterObj);
       FCutter->BuildContours = true;
-      FCutter->ParseJobText(FJobText);
+      FCutter->BeginParse(FJobText);
+      FPhase = TPhase::Interpret;
+      [[fallthrough]];
+    case TPhase::Interpret:
+      if (FCutter->ParseSome(Bytes)) return true;
       FNotice = TPreviewNotice(FCutter->Unread(), FCutter->Contours());
       for (std::ptrdiff_t i = 0; FCutter->Contours() && i < FCutter->Contours()->ContourCount(); ++i)
         FSegments += std::max<std::size_t>(FCutter->Contours()->ContourAt(i)->Points().size(), 1) - 1;
@@ -208,7 +212,8 @@ bool TPreviewRebuild::Step(std::size_t Segments) {
 
 double TPreviewRebuild::Progress() const {
   if (FPhase == TPhase::Done) return 1.0;
-  if (FPhase == TPhase::Interpret) return 0.0;
+  if (FPhase == TPhase::Begin) return 0.0;
+  if (FPhase == TPhase::Interpret) return 0.2 * FCutter->ParseProgress();
   // Interpreting takes about a fifth of a big job's rebuild, drawing the rest.
   return 0.2 + 0.8 * (FSegments ? static_cast<double>(FSegmentsDrawn) / static_cast<double>(FSegments) : 1.0);
 }
@@ -216,7 +221,7 @@ double TPreviewRebuild::Progress() const {
 IMatrixRef RebuildPreview(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
                           TWorkSpace& Space, TPreviewNotice* Notice) {
   TPreviewRebuild rebuild(JobText, Boxes, std::move(ViewMatrix), Space);
-  while (rebuild.Step(std::numeric_limits<std::size_t>::max())) {
+  while (rebuild.Step(std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max())) {
   }
   if (Notice) *Notice = rebuild.Notice();
   return rebuild.ViewMatrix();

@@ -41,9 +41,10 @@ class TPreviewRebuild {
   TPreviewRebuild(const TPreviewRebuild&) = delete;
   TPreviewRebuild& operator=(const TPreviewRebuild&) = delete;
 
-  // Does the next part: the interpretation, the page, at most Segments line segments of
-  // the contours, or the frame and rulers. False once the picture is complete.
-  bool Step(std::size_t Segments);
+  // Does the next part: the tokens in about Bytes more of the text, the page, at most
+  // Segments line segments of the contours, or the frame and rulers. The text must stay
+  // as it is until the interpretation is done. False once the picture is complete.
+  bool Step(std::size_t Segments, std::size_t Bytes);
   // The share of the work done, from 0 to 1.
   double Progress() const;
   // Once complete: the view matrix to keep (as RebuildPreview answers it) and what the
@@ -52,13 +53,13 @@ class TPreviewRebuild {
   const TPreviewNotice& Notice() const { return FNotice; }
 
  private:
-  enum class TPhase { Interpret, Page, Contours, Finish, Done };
+  enum class TPhase { Begin, Interpret, Page, Contours, Finish, Done };
 
   std::string_view FJobText;
   TPreviewBoxes FBoxes;
   IMatrixRef FViewMatrix;
   TWorkSpace& FSpace;
-  TPhase FPhase = TPhase::Interpret;
+  TPhase FPhase = TPhase::Begin;
   TReleasePtr<TVirtCutterObj> FCutter;  // with the contour list, lives as long as the rebuild
   TPreviewNotice FNotice;
   IMatrixRef FFitted;           // the job's own matrix, nullptr for an empty text

@@ -5,6 +5,7 @@
 #include "raster/PaintBox32.h"
 
 #include <QCoreApplication>
+#include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -49,6 +50,7 @@ struct Window {
       QCoreApplication::processEvents();
     };
     loader.ShowProgress = [this](int percent) { progress.push_back(percent); };
+    memo.OnJobChanged = [this] { loader.JobEdited(); };  // as the window has it
   }
 
   // In a folder of this process, since test processes run side by side.
@@ -173,6 +175,23 @@ TEST(JobLoader, ARedrawDuringALoadLeavesTheLoadedJobAndItsPicture) {
     w.expectPreviewOf(job);
     EXPECT_FALSE(w.loader.Busy());
   }
+}
+
+TEST(JobLoader, AnEditWhileARebuildReadsTheTextReplacesIt) {
+  Window w;
+  w.loader.ParseSlice = 100;
+  w.memo.LoadJob(Cuts(500));
+  w.onPump = [&] {
+    if (w.pumps != 2) return;
+    // Enough to move the job's bytes elsewhere.
+    QTextCursor end(w.memo.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString(100000, 'x'));
+  };
+  EXPECT_EQ(w.loader.Rebuild(), TJobLoader::TOutcome::Replaced);
+  w.onPump = nullptr;
+  EXPECT_EQ(w.loader.Rebuild(), TJobLoader::TOutcome::Done);
+  w.expectPreviewOf(w.memo.JobBytes());
 }
 
 TEST(JobLoader, AFileThatCannotBeReadLeavesTheJob) {

@@ -340,3 +340,41 @@ TEST(VirtCutter, CountingLeavesTheContoursAsTheyWere) {
   EXPECT_EQ(encoded.FirstToken, pe.substr(0, TUnreadCommands::kShownToken));
   EXPECT_EQ(encoded.FirstLength, pe.size() - 1);
 }
+
+TEST(VirtCutter, ParsingInPartsIsParsingAtOnce) {
+  const std::string jobs[] = {
+      "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@",
+      "PR;PD40,0;R;PD40,0;PA;PD40,0;A;D0,40;PU400,0;PG;PD400,0;SP2;PD80,80;CI40;pd4,4 8,8;PA1,1;PD40,40",
+      "PU0,0;PD" + std::string(3000, '1') + ",2;PD40,40,80,80,120,0;ci1;",
+      ";;\r\n",
+  };
+  for (const std::string& job : jobs)
+    for (const std::size_t part : {std::size_t{1}, std::size_t{5}, std::size_t{64}}) {
+      TReleasePtr<TVirtCutterObj> whole(new TVirtCutterObj), parts(new TVirtCutterObj);
+      std::vector<std::int32_t> wholeEvents, partEvents;
+      whole->BuildContours = parts->BuildContours = true;
+      whole->OnCutterEvent = [&](std::int32_t Code, TVector2D, const std::string&) {
+        wholeEvents.push_back(Code);
+        return true;
+      };
+      parts->OnCutterEvent = [&](std::int32_t Code, TVector2D, const std::string&) {
+        partEvents.push_back(Code);
+        return true;
+      };
+      whole->ParseJobText(job);
+      parts->BeginParse(job);
+      int calls = 0;
+      double progress = 0.0;
+      while (parts->ParseSome(part)) {
+        ++calls;
+        EXPECT_GE(parts->ParseProgress(), progress);
+        progress = parts->ParseProgress();
+      }
+      EXPECT_EQ(parts->ParseProgress(), 1.0);
+      if (part == 1) EXPECT_GE(calls, 3) << job;  // a token is never split, however long
+      EXPECT_EQ(partEvents, wholeEvents) << job << " " << part;
+      EXPECT_EQ(ContoursOf(parts->Contours()), ContoursOf(whole->Contours())) << job << " " << part;
+      EXPECT_EQ(parts->Unread().Count, whole->Unread().Count) << job << " " << part;
+      EXPECT_EQ(parts->Unread().FirstOffset, whole->Unread().FirstOffset) << job << " " << part;
+    }
+}
