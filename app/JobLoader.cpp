@@ -88,6 +88,11 @@ void TJobLoader::JobEdited() {
   if (Busy()) ++FPreviews;
 }
 
+void TJobLoader::Abandon() {
+  ++FLoads;
+  ++FPreviews;
+}
+
 TJobLoader::TOutcome TJobLoader::BuildPreview(TRun& Run, double From, bool Pumping) {
   Run.Preview = ++FPreviews;
   // Drawn off screen into buffers kept from the last rebuild; the boxes go on showing

@@ -38,6 +38,9 @@ class TJobLoader {
   // The memo's job was edited: a rebuild under way, which may still be reading the old
   // text, stops at its next step.
   void JobEdited();
+  // Every load and rebuild under way stops at its next step, the memo as it is (the
+  // window is closing).
+  void Abandon();
 
   // What the picture of the last complete rebuild leaves out.
   TPreviewNotice Notice;

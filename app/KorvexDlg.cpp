@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -35,6 +36,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -453,7 +455,13 @@ bool TKorvexFrm::LoadJob(const std::string& path) {
 }
 
 void TKorvexFrm::OpenStartJob(int argc, const char* const* argv) {
-  if (argc > 1) LoadJob(argv[1]);
+  // Loaded from the event loop: a window closed during a long load then ends the program.
+  if (argc > 1) QTimer::singleShot(0, this, [this, path = std::string(argv[1])] { LoadJob(path); });
+}
+
+void TKorvexFrm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) Loader->Abandon();
 }
 
 bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {

@@ -17,6 +17,7 @@
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
@@ -54,8 +55,8 @@ public:
   // Puts a job file into the memo; false (and a message box) when it cannot be read.
   bool LoadJob(const std::string& path);
   // `korvex [JOB]`, as the entry's argc and argv: a job named after the program (a
-  // desktop entry passes the file it opens) loads as Load would; without one nothing
-  // changes.
+  // desktop entry passes the file it opens) loads as Load would, once the event loop
+  // runs; without one nothing changes.
   void OpenStartJob(int argc, const char* const* argv);
 
   // Event handlers.
@@ -171,6 +172,8 @@ protected:
   // A job file dragged onto the window, its memo included, loads as Load would.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // A load or rebuild under way stops with the window.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
