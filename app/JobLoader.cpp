@@ -85,7 +85,7 @@ TJobLoader::TOutcome TJobLoader::Rebuild(bool Pumping) {
 }
 
 void TJobLoader::JobEdited() {
-  if (Busy()) ++FPreviews;
+  if (FReadingText != 0 && FReadingText == FPreviews) ++FPreviews;
 }
 
 void TJobLoader::Abandon() {
@@ -104,8 +104,11 @@ TJobLoader::TOutcome TJobLoader::BuildPreview(TRun& Run, double From, bool Pumpi
   // in between replaces the rebuild before its next step.
   TPreviewRebuild rebuild(FMemo.JobBytes(), {FBoxBuffer, FTopBuffer, FLeftBuffer}, FViewMatrix, FSpace);
   constexpr std::size_t kAll = std::numeric_limits<std::size_t>::max();
-  while (rebuild.Step(Pumping ? SegmentSlice : kAll, Pumping ? ParseSlice : kAll))
+  while (rebuild.Step(Pumping ? SegmentSlice : kAll, Pumping ? ParseSlice : kAll)) {
+    FReadingText = rebuild.ReadsText() ? Run.Preview : 0;
     if (Pumping && !Continue(Run, From + (1.0 - From) * rebuild.Progress())) return TOutcome::Replaced;
+  }
+  FReadingText = 0;
   std::swap(FBox.Buffer(), FBoxBuffer);
   std::swap(FTopRuler.Buffer(), FTopBuffer);
   std::swap(FLeftRuler.Buffer(), FLeftBuffer);

@@ -35,8 +35,8 @@ class TJobLoader {
   // (inside a paint, say).
   TOutcome Rebuild(bool Pumping = true);
   bool Busy() const { return FActive > 0; }
-  // The memo's job was edited: a rebuild under way, which may still be reading the old
-  // text, stops at its next step.
+  // The memo's job was edited: a rebuild under way that is still reading the old text
+  // stops at its next step (one that only draws goes on).
   void JobEdited();
   // Every load and rebuild under way stops at its next step, the memo as it is (the
   // window is closing).
@@ -84,5 +84,6 @@ class TJobLoader {
   std::uint64_t FRuns = 0, FLoads = 0, FPreviews = 0;  // the numbers of the newest
   int FActive = 0;                                     // runs under way, the newest innermost
   bool FProgressShown = false;
-  double FLastPump = 0.0;  // when the window last had its events processed
+  double FLastPump = 0.0;          // when the window last had its events processed
+  std::uint64_t FReadingText = 0;  // the rebuild that still reads the job text, or 0
 };

@@ -47,6 +47,8 @@ class TPreviewRebuild {
   bool Step(std::size_t Segments, std::size_t Bytes);
   // The share of the work done, from 0 to 1.
   double Progress() const;
+  // Whether the next step may still read the job text.
+  bool ReadsText() const { return FPhase == TPhase::Begin || FPhase == TPhase::Interpret; }
   // Once complete: the view matrix to keep (as RebuildPreview answers it) and what the
   // picture leaves out.
   const IMatrixRef& ViewMatrix() const { return FViewMatrix; }

@@ -192,6 +192,16 @@ TEST(JobLoader, AnEditWhileARebuildReadsTheTextReplacesIt) {
   w.onPump = nullptr;
   EXPECT_EQ(w.loader.Rebuild(), TJobLoader::TOutcome::Done);
   w.expectPreviewOf(w.memo.JobBytes());
+  // Once the text is read, an edit leaves the drawing to finish (editing never redraws).
+  const std::string read = w.memo.JobBytes();
+  w.loader.ParseSlice = read.size();  // read in one step: then come the page and 10 of drawing
+  w.pumps = 0;
+  w.onPump = [&] {
+    if (w.pumps == 5) w.memo.UndoEdit();
+  };
+  EXPECT_EQ(w.loader.Rebuild(), TJobLoader::TOutcome::Done);
+  EXPECT_NE(w.memo.JobBytes(), read);
+  w.expectPreviewOf(read);
 }
 
 TEST(JobLoader, AFileThatCannotBeReadLeavesTheJob) {
