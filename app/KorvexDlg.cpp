@@ -1,6 +1,7 @@
 #include "KorvexDlg.h"
 
 #include "platform/JobFile.h"
+#include "JobLoader.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
 #include "platform/SerialDevices.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,6 +39,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -138,6 +141,11 @@ void TKorvexFrm::createControls() {
   StatusBar1 = named(new QStatusBar, "StatusBar1");
   StatusBar1->setSizeGripEnabled(false);
   setStatusBar(StatusBar1);
+  LoadProgress = named(new QProgressBar, "LoadProgress");
+  LoadProgress->setRange(0, 100);
+  LoadProgress->setFormat(QStringLiteral("Loading %p%"));
+  LoadProgress->setVisible(false);
+  StatusBar1->addPermanentWidget(LoadProgress);
   auto* client = new QWidget;
   client->setFixedSize(kClientWidth, kClientHeight - StatusBar1->sizeHint().height());
   setCentralWidget(client);
@@ -204,6 +212,13 @@ void TKorvexFrm::createControls() {
   pbLeftRuler = named(new TPaintBox32(client), "pbLeftRuler");
   pbLeftRuler->setGeometry(449, 32, RulerBoxThickness, PreviewBoxHeight);
   pbLeftRuler->setVisible(false);
+  // Under the preview: what the picture leaves out of the job, when it leaves out anything.
+  lbPreviewNotice = named(new QLabel(client), "lbPreviewNotice");
+  lbPreviewNotice->setGeometry(449, 508, PreviewBoxWidth + RulerBoxThickness, 32);
+  lbPreviewNotice->setWordWrap(true);
+  lbPreviewNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbPreviewNotice->setStyleSheet(QStringLiteral("color: #a00000"));
+  lbPreviewNotice->setVisible(false);
 
   auto* columns = new QHBoxLayout(client);
   columns->setContentsMargins(6, 6, 6, 6);
@@ -357,9 +372,17 @@ void TKorvexFrm::wireHandlers() {
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
-  TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
+  TntMemo1->OnJobChanged = [this] {
+    Loader->JobEdited();
+    TntMemo1Change();
+  };
   connect(SpeedButton2, &QPushButton::clicked, this, &TKorvexFrm::SpeedButton2Click);
   pb->OnPaint = [this] { pbGDIOverlay(); };
+  Loader = std::make_unique<TJobLoader>(*TntMemo1, *pb, *pbTopRuler, *pbLeftRuler, FViewMatrix, WorkSpace());
+  Loader->ShowProgress = [this](int percent) {
+    LoadProgress->setValue(std::max(percent, 0));
+    LoadProgress->setVisible(percent >= 0);
+  };
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
@@ -430,22 +453,30 @@ void TKorvexFrm::LogDebugLine(const std::string& text) {
 }
 
 bool TKorvexFrm::LoadJob(const std::string& path) {
-  std::string bytes, reason;
-  if (!LoadJobFile(path, bytes, reason)) {
+  std::string reason;
+  const auto outcome = Loader->Load(path, reason, [&] {
+    lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
+                        QStringLiteral("\"  ") + lbPltInfo->text());
+  });
+  if (outcome == TJobLoader::TOutcome::Failed) {
     const QString text = QStringLiteral("Cannot read \"%1\":\n%2")
                              .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
     TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
-    return false;
   }
-  TntMemo1->LoadJob(std::move(bytes));
-  lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
-                      QStringLiteral("\"  ") + lbPltInfo->text());
-  RebuildPreview();
+  // A load that another replaced leaves everything to that one.
+  if (outcome != TJobLoader::TOutcome::Done) return false;
+  showPreviewNotice();
   return true;
 }
 
 void TKorvexFrm::OpenStartJob(const std::string& file) {
-  if (!file.empty()) LoadJob(file);
+  // Loaded from the event loop: a window closed during a long load then ends the program.
+  if (!file.empty()) QTimer::singleShot(0, this, [this, file] { LoadJob(file); });
+}
+
+void TKorvexFrm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) Loader->Abandon();
 }
 
 bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {
@@ -472,7 +503,8 @@ bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
 
 void TKorvexFrm::Button1Click() {
   const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), QString(),
-                                                    QStringLiteral("PLT File (*.plt)"));
+                                                    QStringLiteral("PLT File (*.plt);;HP-GL File (*.hpgl *.hgl "
+                                                                   "*.plt);;All Files (*)"));
   if (file.isEmpty()) return;
   LoadJob(file.toLocal8Bit().toStdString());
 }
@@ -490,15 +522,18 @@ void TKorvexFrm::pbGDIOverlay() {
   pbLeftRuler->setVisible(true);
   DrawRulers();
   DrawPreview(nullptr);
-  RebuildPreview();
+  // Inside a paint nothing may pump. A load under way draws its own picture when done.
+  if (!Loader->Busy() && Loader->Rebuild(false) == TJobLoader::TOutcome::Done) showPreviewNotice();
 }
 
 void TKorvexFrm::RebuildPreview() {
-  FViewMatrix = ::RebuildPreview(JobText(), {pb->Buffer(), pbTopRuler->Buffer(), pbLeftRuler->Buffer()},
-                                 FViewMatrix, WorkSpace());
-  pb->update();
-  pbTopRuler->update();
-  pbLeftRuler->update();
+  if (Loader->Rebuild() == TJobLoader::TOutcome::Done) showPreviewNotice();
+}
+
+void TKorvexFrm::showPreviewNotice() {
+  const std::string text = Loader->Notice.Text();  // the job's bytes in it are Latin-1
+  lbPreviewNotice->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  lbPreviewNotice->setVisible(!text.empty());
 }
 
 void TKorvexFrm::DrawPreview(const TSimpleContourList* List) {
