@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -25,12 +26,40 @@ TJobMemo::TJobMemo(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void TJobMemo::LoadJob(std::string bytes) {
-  const std::u16string text = Buffer.Load(std::move(bytes));
-  {
-    const QScopedValueRollback<bool> following(Following, true);
-    setPlainText(documentText(text));
+  BeginJob(std::move(bytes));
+  while (FillJob(std::numeric_limits<std::size_t>::max())) {
   }
+}
+
+void TJobMemo::BeginJob(std::string bytes) {
+  Buffer.Load(std::move(bytes));
+  Filled = {};
+  const QScopedValueRollback<bool> following(Following, true);
+  clear();
+  setReadOnly(true);
+}
+
+bool TJobMemo::FillJob(std::size_t count) {
+  // Slices go in at the end as they are read from the bytes: the job is never held as
+  // one whole text besides the document's own.
+  Slice.clear();
+  Buffer.ReadText(Filled, count, Slice);
+  if (!Slice.empty()) {
+    const QScopedValueRollback<bool> following(Following, true);
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(
+        QString::fromRawData(reinterpret_cast<const QChar*>(Slice.data()), static_cast<qsizetype>(Slice.size())));
+  }
+  if (Filled.Position < Buffer.DocumentLength()) return true;
+  setReadOnly(false);
   if (OnJobChanged) OnJobChanged();
+  return false;
+}
+
+double TJobMemo::FillProgress() const {
+  const std::size_t length = Buffer.DocumentLength();
+  return length == 0 ? 1.0 : static_cast<double>(Filled.Position) / static_cast<double>(length);
 }
 
 void TJobMemo::documentChanged(int position, int removed, int added) {

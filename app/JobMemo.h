@@ -15,6 +15,13 @@ public:
 
   // Shows a job; its bytes are kept exactly as given.
   void LoadJob(std::string bytes);
+  // The same in slices, for a big job: BeginJob takes the bytes and empties the memo, each
+  // FillJob adds at most count characters of text and answers whether more are to come.
+  // The memo is read-only until the last slice is in.
+  void BeginJob(std::string bytes);
+  bool FillJob(std::size_t count);
+  // The share of the text that is in, from 0 to 1.
+  double FillProgress() const;
   const std::string& JobBytes() const { return Buffer.Bytes(); }
   void UndoEdit();
   void RedoEdit();
@@ -31,5 +38,7 @@ private:
   void follow(const TJobBuffer::TDocumentEdit& edit);
 
   TJobBuffer Buffer;
-  bool Following = false;  // the document is being changed to match the bytes
+  bool Following = false;          // the document is being changed to match the bytes
+  TJobBuffer::TTextCursor Filled;  // how much of the text is in the document
+  std::u16string Slice;            // the next slice of text, kept for its capacity
 };

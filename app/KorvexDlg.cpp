@@ -1,8 +1,11 @@
 #include "KorvexDlg.h"
 
 #include "platform/JobFile.h"
+#include "JobLoader.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
+#include "platform/SerialDevices.h"
+#include "PortCombo.h"
 #include "PortTypeIcons.h"
 #include "platform/MainThread.h"
 #include "preview/PreviewRender.h"
@@ -15,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -22,6 +26,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -34,10 +39,10 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <strings.h>
 
 namespace {
 
@@ -107,6 +112,9 @@ TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
 }
 
 TKorvexFrm::~TKorvexFrm() {
+  // The port box loses its focus, which ends an edit, only as the children go: after
+  // this window's own parts.
+  comboDirComPort->lineEdit()->disconnect(this);
   UsbNotices.reset();
   if (UsbMonitor) UsbMonitor->OnUsbDeviceChange = nullptr;
   UsbMonitor.reset();
@@ -133,6 +141,11 @@ void TKorvexFrm::createControls() {
   StatusBar1 = named(new QStatusBar, "StatusBar1");
   StatusBar1->setSizeGripEnabled(false);
   setStatusBar(StatusBar1);
+  LoadProgress = named(new QProgressBar, "LoadProgress");
+  LoadProgress->setRange(0, 100);
+  LoadProgress->setFormat(QStringLiteral("Loading %p%"));
+  LoadProgress->setVisible(false);
+  StatusBar1->addPermanentWidget(LoadProgress);
   auto* client = new QWidget;
   client->setFixedSize(kClientWidth, kClientHeight - StatusBar1->sizeHint().height());
   setCentralWidget(client);
@@ -199,6 +212,13 @@ void TKorvexFrm::createControls() {
   pbLeftRuler = named(new TPaintBox32(client), "pbLeftRuler");
   pbLeftRuler->setGeometry(449, 32, RulerBoxThickness, PreviewBoxHeight);
   pbLeftRuler->setVisible(false);
+  // Under the preview: what the picture leaves out of the job, when it leaves out anything.
+  lbPreviewNotice = named(new QLabel(client), "lbPreviewNotice");
+  lbPreviewNotice->setGeometry(449, 508, PreviewBoxWidth + RulerBoxThickness, 32);
+  lbPreviewNotice->setWordWrap(true);
+  lbPreviewNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lbPreviewNotice->setStyleSheet(QStringLiteral("color: #a00000"));
+  lbPreviewNotice->setVisible(false);
 
   auto* columns = new QHBoxLayout(client);
   columns->setContentsMargins(6, 6, 6, 6);
@@ -215,7 +235,13 @@ QWidget* TKorvexFrm::createComPage() {
   auto* page = named(new QWidget, "TabCom");
   auto* settings = new QGroupBox(QStringLiteral("Settings"));
   comboDirComPort = named(new TDropDownCombo, "comboDirComPort");
-  comboDirComPort->addItem(QStringLiteral("COM3"));
+  comboDirComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
+  // Any device by name or path, such as a link the system does not list; typed names are
+  // taken whole, never completed into a listed one.
+  comboDirComPort->setEditable(true);
+  comboDirComPort->setInsertPolicy(QComboBox::NoInsert);
+  comboDirComPort->setCompleter(nullptr);
+  ShowPortNamesFromTheStart(comboDirComPort);
   comboDirComBaud = named(new QComboBox, "comboDirComBaud");
   comboDirComBaud->addItems(kBaudRates);
   selectText(comboDirComBaud, QStringLiteral("38400"));
@@ -233,6 +259,7 @@ QWidget* TKorvexFrm::createComPage() {
   grid->addWidget(comboDirComFlow, 2, 1);
   grid->addWidget(cAdvancedCom, 3, 0);
   grid->addWidget(cUseCustomCom, 3, 1);
+  grid->setColumnStretch(1, 1);  // room for a port's product name
 
   gbAdvanced = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvanced");
   cUseComTxBuf = checkBox("cUseComTxBuf", "Use Tx Buffer", false);
@@ -255,7 +282,8 @@ QWidget* TKorvexFrm::createRawComPage() {
   auto* page = named(new QWidget, "TabRawCom");
   auto* settings = new QGroupBox(QStringLiteral("Settings"));
   cbRawComPort = named(new TDropDownCombo, "cbRawComPort");
-  cbRawComPort->addItem(QStringLiteral("COM3"));
+  cbRawComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
+  ShowPortNamesFromTheStart(cbRawComPort);
   comboBR2 = named(new QComboBox, "comboBR2");
   comboBR2->addItems(kBaudRates);
   selectText(comboBR2, QStringLiteral("38400"));
@@ -344,13 +372,22 @@ void TKorvexFrm::wireHandlers() {
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
-  TntMemo1->OnJobChanged = [this] { TntMemo1Change(); };
+  TntMemo1->OnJobChanged = [this] {
+    Loader->JobEdited();
+    TntMemo1Change();
+  };
   connect(SpeedButton2, &QPushButton::clicked, this, &TKorvexFrm::SpeedButton2Click);
   pb->OnPaint = [this] { pbGDIOverlay(); };
+  Loader = std::make_unique<TJobLoader>(*TntMemo1, *pb, *pbTopRuler, *pbLeftRuler, FViewMatrix, WorkSpace());
+  Loader->ShowProgress = [this](int percent) {
+    LoadProgress->setValue(std::max(percent, 0));
+    LoadProgress->setVisible(percent >= 0);
+  };
   connect(comboPortType, &QComboBox::activated, this, &TKorvexFrm::comboPortTypeClick);
   comboDirComPort->OnDropDown = [this] { comboDirComPortDropDown(); };
   cbRawComPort->OnDropDown = [this] { cbRawComPortDropDown(); };
   connect(comboDirComPort, &QComboBox::activated, this, &TKorvexFrm::comboDirComPortClick);
+  connect(comboDirComPort->lineEdit(), &QLineEdit::editingFinished, this, &TKorvexFrm::comboDirComPortTyped);
   connect(comboDirComBaud, &QComboBox::activated, this, &TKorvexFrm::comboDirComBaudClick);
   connect(comboDirComFlow, &QComboBox::activated, this, &TKorvexFrm::comboDirComFlowClick);
   connect(comboBR2, &QComboBox::activated, this, &TKorvexFrm::comboBR2Click);
@@ -386,8 +423,9 @@ void TKorvexFrm::FormCreate() {
     connect(UsbNotices.get(), &QSocketNotifier::activated, this, [this] { UsbMonitor->ReadNotices(); });
   }
   // The designed "COM3" names no device here: start on a port the system has.
-  if (const std::string start = StartPortName(PortState->ComPorts, comboDirComPort->currentText().toStdString());
-      start != comboDirComPort->currentText().toStdString()) {
+  UsbMonitor->OnTtyChange = [this] { TtyDeviceChanged(); };
+  const std::string designed = ComboPortName(comboDirComPort, PortState->ComPortDetails);
+  if (const std::string start = StartPortName(PortState->ComPorts, designed); start != designed) {
     PortState->SetPortName(start);
     FillComPortList();
     FillRawComPortList();
@@ -415,22 +453,30 @@ void TKorvexFrm::LogDebugLine(const std::string& text) {
 }
 
 bool TKorvexFrm::LoadJob(const std::string& path) {
-  std::string bytes, reason;
-  if (!LoadJobFile(path, bytes, reason)) {
+  std::string reason;
+  const auto outcome = Loader->Load(path, reason, [&] {
+    lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
+                        QStringLiteral("\"  ") + lbPltInfo->text());
+  });
+  if (outcome == TJobLoader::TOutcome::Failed) {
     const QString text = QStringLiteral("Cannot read \"%1\":\n%2")
                              .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
     TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
-    return false;
   }
-  TntMemo1->LoadJob(std::move(bytes));
-  lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
-                      QStringLiteral("\"  ") + lbPltInfo->text());
-  RebuildPreview();
+  // A load that another replaced leaves everything to that one.
+  if (outcome != TJobLoader::TOutcome::Done) return false;
+  showPreviewNotice();
   return true;
 }
 
 void TKorvexFrm::OpenStartJob(const std::string& file) {
-  if (!file.empty()) LoadJob(file);
+  // Loaded from the event loop: a window closed during a long load then ends the program.
+  if (!file.empty()) QTimer::singleShot(0, this, [this, file] { LoadJob(file); });
+}
+
+void TKorvexFrm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) Loader->Abandon();
 }
 
 bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {
@@ -457,7 +503,8 @@ bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
 
 void TKorvexFrm::Button1Click() {
   const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), QString(),
-                                                    QStringLiteral("PLT File (*.plt)"));
+                                                    QStringLiteral("PLT File (*.plt);;HP-GL File (*.hpgl *.hgl "
+                                                                   "*.plt);;All Files (*)"));
   if (file.isEmpty()) return;
   LoadJob(file.toLocal8Bit().toStdString());
 }
@@ -475,15 +522,18 @@ void TKorvexFrm::pbGDIOverlay() {
   pbLeftRuler->setVisible(true);
   DrawRulers();
   DrawPreview(nullptr);
-  RebuildPreview();
+  // Inside a paint nothing may pump. A load under way draws its own picture when done.
+  if (!Loader->Busy() && Loader->Rebuild(false) == TJobLoader::TOutcome::Done) showPreviewNotice();
 }
 
 void TKorvexFrm::RebuildPreview() {
-  FViewMatrix = ::RebuildPreview(JobText(), {pb->Buffer(), pbTopRuler->Buffer(), pbLeftRuler->Buffer()},
-                                 FViewMatrix, WorkSpace());
-  pb->update();
-  pbTopRuler->update();
-  pbLeftRuler->update();
+  if (Loader->Rebuild() == TJobLoader::TOutcome::Done) showPreviewNotice();
+}
+
+void TKorvexFrm::showPreviewNotice() {
+  const std::string text = Loader->Notice.Text();  // the job's bytes in it are Latin-1
+  lbPreviewNotice->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  lbPreviewNotice->setVisible(!text.empty());
 }
 
 void TKorvexFrm::DrawPreview(const TSimpleContourList* List) {
@@ -543,7 +593,7 @@ void TKorvexFrm::StorePortSettings() {
   const int method = comboPortType->currentIndex();
   PortState->PortKind = method == 0 ? pkDirectCom : method == 1 ? pkDirectUsb : method == 2 ? pkWindowsPort : pkNone;
   if (method == 0) {
-    PortState->SetPortName(comboDirComPort->currentText().toStdString());
+    PortState->SetPortName(ComboPortName(comboDirComPort, PortState->ComPortDetails));
     bool whole = false;
     const int baud = comboDirComBaud->currentText().toInt(&whole);
     PortState->SetBaudRate(whole ? baud : 9600);
@@ -556,7 +606,19 @@ void TKorvexFrm::StorePortSettings() {
 
 void TKorvexFrm::comboDirComPortClick() {
   StorePortSettings();
-  cbRawComPort->setCurrentText(comboDirComPort->currentText());
+  ShowComboPort(cbRawComPort, PortState->PortName);
+}
+
+void TKorvexFrm::comboDirComPortTyped() {
+  const std::string name = ComboPortName(comboDirComPort, PortState->ComPortDetails);
+  if (name.empty()) {  // a cleared box goes back to the port it had
+    ShowComboPort(comboDirComPort, PortState->PortName);
+    return;
+  }
+  if (std::find(TypedPorts.begin(), TypedPorts.end(), name) == TypedPorts.end()) TypedPorts.push_back(name);
+  PortState->SetPortName(name);
+  FillComPortList();
+  comboDirComPortClick();
 }
 
 void TKorvexFrm::comboDirComBaudClick() {
@@ -581,14 +643,9 @@ void TKorvexFrm::fillPortCombo(QComboBox* combo) {
   if (!PortState) return;
   const std::string current = PortState->PortName;
   PortState->RefreshComPorts();
-  std::vector<std::string> ports = PortState->ComPorts;
-  if (!current.empty() && std::find(ports.begin(), ports.end(), current) == ports.end()) ports.push_back(current);
-  std::sort(ports.begin(), ports.end(),
-            [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
-  const QSignalBlocker quiet(combo);
-  combo->clear();
-  for (const auto& port : ports) combo->addItem(QString::fromStdString(port));
-  selectText(combo, QString::fromStdString(current));
+  std::vector<std::string> kept = TypedPorts;
+  kept.push_back(current);
+  FillPortCombo(combo, PortListItems(PortState->ComPortDetails, kept), current);
 }
 
 void TKorvexFrm::FillComPortList() { fillPortCombo(comboDirComPort); }
@@ -596,10 +653,10 @@ void TKorvexFrm::FillComPortList() { fillPortCombo(comboDirComPort); }
 void TKorvexFrm::FillRawComPortList() { fillPortCombo(cbRawComPort); }
 
 void TKorvexFrm::refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)()) {
-  const QString remembered = combo->currentIndex() >= 0 ? combo->currentText() : QString();
+  const std::string remembered = ComboItemPort(combo, combo->currentIndex());
   (this->*fill)();  // rescans the ports itself
   const QSignalBlocker quiet(combo);
-  combo->setCurrentIndex(remembered.isEmpty() ? -1 : combo->findText(remembered));
+  combo->setCurrentIndex(remembered.empty() ? -1 : combo->findData(QString::fromStdString(remembered)));
 }
 
 void TKorvexFrm::comboDirComPortDropDown() { refreshPortCombo(comboDirComPort, &TKorvexFrm::FillComPortList); }
@@ -614,6 +671,13 @@ void TKorvexFrm::UsbDeviceChanged(bool arrived, const std::string& usbDescriptio
       QString::fromStdString(UsbChangeCaption(arrived, {usbDescription, storageDescription, storageFriendlyName})));
   if (PortState->RefreshComPorts()) FillComPortList();
   PortState->RefreshUsbPorts();
+}
+
+void TKorvexFrm::TtyDeviceChanged() {
+  if (!PortState || !PortState->RefreshComPorts()) return;
+  FillComPortList();
+  // A name typed under "Custom Port Name" stays until the user opens the list.
+  if (!cbRawComPort->isEditable()) FillRawComPortList();
 }
 
 void TKorvexFrm::cUseCustomComClick() {
@@ -699,7 +763,12 @@ void TKorvexFrm::Button7Click() {
 
 void TKorvexFrm::Button8Click() {
   RawCom.Settings = RawView.ReadSettings();
-  if (RawCom.OpenRawPort()) TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
-  else TransMessageBox("Unable to Open Port! - " + RawCom.Settings.PortName, mtError, mbOK, 0);
+  if (RawCom.OpenRawPort()) {
+    TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
+  } else {
+    const std::string& name = RawCom.Settings.PortName;
+    const std::string hint = PortOpenHint(name, RawCom.OpenError, PortState->ComPorts);
+    TransMessageBox("Unable to Open Port! - " + name + (hint.empty() ? "" : "\n" + hint), mtError, mbOK, 0);
+  }
   RawCom.CloseRawPort();
 }

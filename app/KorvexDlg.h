@@ -17,6 +17,7 @@
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
@@ -30,6 +31,7 @@ class QSocketNotifier;
 class QSpinBox;
 class QStatusBar;
 class QTabWidget;
+class TJobLoader;
 class TJobMemo;
 class QWidget;
 class TPaintBox32;
@@ -53,7 +55,7 @@ public:
   // Puts a job file into the memo; false (and a message box) when it cannot be read.
   bool LoadJob(const std::string& path);
   // The job `korvex JOB` names (a desktop entry passes the file it opens) loads as Load
-  // would; an empty name changes nothing.
+  // would, once the event loop runs; an empty name changes nothing.
   void OpenStartJob(const std::string& file);
 
   // Event handlers.
@@ -64,6 +66,9 @@ public:
   void comboPortTypeClick();
   void comboDirComPortDropDown();
   void comboDirComPortClick();
+  // A name or path typed into the Direct COM port box: stored like a listed port and kept
+  // in the lists for the rest of the run.
+  void comboDirComPortTyped();
   void comboDirComBaudClick();
   void comboDirComFlowClick();
   void cAdvancedComClick();
@@ -79,6 +84,8 @@ public:
   void dSendClick();
   void UsbDeviceChanged(bool arrived, const std::string& usbDescription, const std::string& storageDescription,
                         const std::string& storageFriendlyName);
+  // A tty came or went: an adapter's port appears after its USB device's notice.
+  void TtyDeviceChanged();
   void Button7Click();
   void Button8Click();
   void SpeedButton2Click();
@@ -100,6 +107,7 @@ public:
   std::unique_ptr<QSocketNotifier> UsbNotices;  // the monitor's socket, served by the event loop
   TActivityLog Log;
   IMatrixRef FViewMatrix;  // millimetres to pixels of pb; the rulers read it
+  std::unique_ptr<TJobLoader> Loader;  // loads and rebuilds with the window answering
   int FlagUpdateDepth = 0;
   TRawComView RawView{*this};
   TRawComTransmitter RawCom{RawView};
@@ -116,9 +124,11 @@ public:
   QProgressBar* ProgressBar1;
   QLabel* lbProgress;
   QStatusBar* StatusBar1;
+  QProgressBar* LoadProgress;  // in the status bar while a long load or rebuild runs
   TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
   TPaintBox32* pbTopRuler;
   TPaintBox32* pbLeftRuler;
+  QLabel* lbPreviewNotice;  // what the preview leaves out; hidden when nothing
   std::vector<QIcon> ImageList1;
   QAction* Exit1;
   QAction* BluetoothSettings1;
@@ -166,6 +176,8 @@ protected:
   // A job file dragged onto the window, its memo included, loads as Load would.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // A load or rebuild under way stops with the window.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -181,7 +193,9 @@ private:
   void setPageVisible(QWidget* page, bool visible);
   bool isPageVisible(QWidget* page) const;
   void fillPortCombo(QComboBox* combo);
+  void showPreviewNotice();
   void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
+  std::vector<std::string> TypedPorts;  // typed into the Direct COM box this run
   bool SendRunning = false;  // a send, with its dialog and port, is under way
 };

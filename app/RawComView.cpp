@@ -1,3 +1,4 @@
+#include "PortCombo.h"
 #include "RawComView.h"
 
 #include "DcbStatePage.h"
@@ -44,7 +45,7 @@ TRawComView::TRawComView(TKorvexFrm& form) : Form(form) {}
 
 TRawComSettings TRawComView::ReadSettings() const {
   TRawComSettings settings;
-  settings.PortName = Form.cbRawComPort->currentText().toStdString();
+  settings.PortName = ComboPortName(Form.cbRawComPort, Form.PortState->ComPortDetails);
   settings.Overlapped = Form.cUseOverlap->isChecked();
   settings.PurgeOnOpen = Form.cPurgeCom->isChecked();
   settings.SetDcb = Form.cSetDCB->isChecked();

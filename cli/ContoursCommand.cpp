@@ -9,6 +9,7 @@
 #include <charconv>
 #include <istream>
 #include <span>
+#include <string_view>
 #include <ostream>
 
 namespace {
@@ -44,14 +45,47 @@ char* WritePoints(char* P, std::span<const TSimplePt> Points) {
   return P;
 }
 
+// A JSON string of Latin-1 bytes.
+void AppendJsonString(std::string& Out, std::string_view Bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Out += '"';
+  for (const char c : Bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '"' || b == '\\') {
+      Out += '\\';
+      Out += c;
+    } else if (b >= 32 && b < 127) {
+      Out += c;
+    } else {
+      Out += "\\u00";
+      Out += kHex[b >> 4];
+      Out += kHex[b & 15];
+    }
+  }
+  Out += '"';
+}
+
+void AppendUnread(std::string& Out, const TUnreadCommands& Unread) {
+  if (Unread.Count == 0) {
+    Out += "null";
+    return;
+  }
+  Out += "{\"count\": " + std::to_string(Unread.Count) + ", \"first_offset\": " + std::to_string(Unread.FirstOffset) +
+         ", \"first_token\": ";
+  AppendJsonString(Out, Unread.FirstToken);
+  Out += '}';
+}
+
 }  // namespace
 
 const char kContoursHelp[] =
     "usage: korvex-cli contours FILE|-\n"
     "Prints the contours the preview draws for the job in FILE (\"-\" reads standard input) as one\n"
     "JSON object: {\"contours\": [{\"pen\": P, \"points\": [[x, y], ...]}, ...],\n"
-    "\"bounds\": [left, top, right, bottom], \"events\": [codes...]}; contours and bounds are null\n"
-    "for a job that draws nothing.\n"
+    "\"bounds\": [left, top, right, bottom], \"events\": [codes...], \"unread\": U}; contours and\n"
+    "bounds are null for a job that draws nothing. U is null, or {\"count\": N, \"first_offset\": K,\n"
+    "\"first_token\": \"...\"} for the N commands a cutter may act on that the preview does not draw,\n"
+    "the first of them at byte offset K.\n"
     "\n"
     "Options:\n"
     "  -h, --help       print this help and exit\n"
@@ -108,7 +142,9 @@ std::string ContoursJson(const std::string& Bytes) {
     AppendShortest(out, b.Bottom);
     out += ']';
   }
-  out += ", \"events\": [" + events + "]}\n";
+  out += ", \"events\": [" + events + "], \"unread\": ";
+  AppendUnread(out, cutter->Unread());
+  out += "}\n";
   return out;
 }
 

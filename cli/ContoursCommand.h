@@ -10,7 +10,10 @@ extern const char kContoursHelp[];
 
 // Interprets Bytes as the preview does and answers one JSON object and a newline:
 // {"contours": [{"pen": P, "points": [[x, y], ...]}, ...], "bounds": [l, t, r, b],
-// "events": [codes...]}, with null contours and bounds for an empty text. Floats are
+// "events": [codes...], "unread": {"count": N, "first_offset": K, "first_token": "..."}},
+// with null contours and bounds for an empty text and a null "unread" when the contours
+// leave out nothing a cutter would act on (first_token holds at most the token's first
+// 24 bytes, read as Latin-1). Floats are
 // written in the shortest form that reads back as the same 32-bit float.
 std::string ContoursJson(const std::string& Bytes);
 

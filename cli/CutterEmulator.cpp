@@ -1,11 +1,11 @@
 #include "CutterEmulator.h"
 
+#include "geometry/VirtualCutterPort.h"
+#include "platform/NumberText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
-
-#include "geometry/VirtualCutterPort.h"
-#include "platform/NumberText.h"
 
 namespace {
 

@@ -4,6 +4,9 @@
 // XON/XOFF decisions on its fill, answers to the buffer query ESC . B, and a summary of
 // each page and job from the PLT interpreter. Time is passed in, so it runs on any clock.
 
+#include "geometry/RawCutGeo.h"
+#include "transmission/CuttingModel.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +15,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-
-#include "geometry/RawCutGeo.h"
-#include "transmission/CuttingModel.h"
 
 // What a job or page cuts, as the preview would draw it.
 struct TCutSummary {

@@ -31,7 +31,9 @@ static_assert(PreviewBoxWidth == 413 && PreviewBoxHeight == 473 && RulerBoxThick
 const char kPreviewHelp[] =
     "usage: korvex-cli preview FILE OUT.png [--width W] [--height H] [--box-only]\n"
     "Draws the job in FILE as the window's preview box shows it, with its two rulers where the\n"
-    "window places them, into the PNG file OUT.png. Needs no display.\n"
+    "window places them, into the PNG file OUT.png. Needs no display. When the job holds\n"
+    "commands a cutter may act on that the preview does not draw, a sentence on standard error\n"
+    "says how many and where the first one is.\n"
     "\n"
     "Options:\n"
     "  --width W        width of the preview box in pixels, 81 to 10000 (default 413)\n"
@@ -46,11 +48,11 @@ const char kPreviewHelp[] =
     "  1    the PNG could not be written\n"
     "  2    bad arguments or an unreadable file\n";
 
-TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool BoxOnly) {
+TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool BoxOnly, TPreviewNotice* Notice) {
   TBitmap32 box(Width, Height), top(Width, RulerBoxThickness), left(RulerBoxThickness, Height);
   TWorkSpace& space = WorkSpace();
   space.UseMillimetres();
-  RebuildPreview(JobText, {box, top, left}, TMatrixObj::CreateIdentity(), space);
+  RebuildPreview(JobText, {box, top, left}, TMatrixObj::CreateIdentity(), space, Notice);
   if (BoxOnly) return box;
   TBitmap32 picture(Width + RulerBoxThickness, Height + RulerBoxThickness);
   picture.Clear(clBtnFace);
@@ -93,7 +95,11 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
     return 2;
   }
   const THeadlessFonts fonts;
-  if (!SavePng(PreviewPicture(bytes, width, height, boxOnly), files[1])) {
+  TPreviewNotice notice;
+  const TBitmap32 picture = PreviewPicture(bytes, width, height, boxOnly, &notice);
+  // Written whatever comes of the picture: it is about the job, not the file.
+  if (!notice.Empty()) Err << notice.Text() << "\n";
+  if (!SavePng(picture, files[1])) {
     Err << "korvex-cli: cannot write " << files[1] << "\n";
     return 1;
   }

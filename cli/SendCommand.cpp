@@ -1,14 +1,5 @@
 #include "SendCommand.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
-#include <memory>
-#include <ostream>
-
 #include "cli/CommandArgs.h"
 #include "platform/JobFile.h"
 #include "ports/PortExState.h"
@@ -16,6 +7,14 @@
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
 #include "transmission/SendPacer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <unistd.h>
 
 namespace {
 

@@ -1,22 +1,21 @@
 #include "VirtualCutterCommand.h"
 
+#include "cli/CommandArgs.h"
+#include "cli/CutterEmulator.h"
+#include "platform/NumberText.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <ostream>
 #include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <ostream>
-
-#include "cli/CommandArgs.h"
-#include "cli/CutterEmulator.h"
-#include "platform/NumberText.h"
 
 namespace {
 

@@ -116,8 +116,12 @@ public:
   // Cached until the next AddContour: points added to a contour already in the list
   // do not refresh it, so ask only once the list is complete.
   TRect2D GetBounds() const;
-  // Gives back the room the point array grew into; for a list that is complete.
-  void Compact() { FPoints.shrink_to_fit(); }
+  // Gives back the room the point array grew into; for a list that is complete. The
+  // copy this takes needs the points' memory twice over while it runs, so a little
+  // spare room is left where it is.
+  void Compact() {
+    if (FPoints.capacity() - FPoints.size() > FPoints.size() / 4) FPoints.shrink_to_fit();
+  }
 
 private:
   std::vector<TSimplePt> FPoints;  // the points of every contour, contour by contour

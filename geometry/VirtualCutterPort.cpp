@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -31,6 +32,16 @@ const char* FindSeparator(const char* P, const char* End) {
   while (P != End && !TVirtCutterObj::IsSeparator(*P)) ++P;
   return P;
 }
+
+// Two-letter commands that draw or cut what the interpreter does not read: arcs,
+// circles, rectangles, wedges, curves and encoded polylines.
+constexpr std::string_view kUnreadShapes[] = {"AA", "AR", "AT", "CI", "EA", "ER", "RA",
+                                              "RR", "EW", "WG", "BZ", "BR", "PE"};
+
+char Upper(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
+
+// The first byte of a number: where a coordinate begins.
+bool StartsNumber(char C) { return (C >= '0' && C <= '9') || C == '+' || C == '-' || C == '.'; }
 
 int DigitValue(char C) {
   if (C >= '0' && C <= '9') return C - '0';
@@ -158,25 +169,78 @@ void TVirtCutterObj::SetContours(std::unique_ptr<TSimpleContourList> List) {
 }
 
 void TVirtCutterObj::ParseJobText(std::string_view Text) {
-  if (Text.empty()) return;
+  BeginParse(Text);
+  while (ParseSome(std::numeric_limits<std::size_t>::max())) {
+  }
+}
+
+void TVirtCutterObj::BeginParse(std::string_view Text) {
+  FText = Text;
+  FParsing = !Text.empty();
+  if (!FParsing) return;
   FCurrentContour = nullptr;
-  bool relativeMode = false;
-  const char* p = Text.data();
+  FUnread = {};
+  FTextStart = Text.data();
+  FPenDown = false;
+  FParamsContinue = false;
+  FRelativeMode = false;
+  FParsed = Text.data();
   // A token left open at the end is not interpreted, so for the parser the text ends
   // at its last separator. Every token it meets is then complete, and pairs can be
   // taken as they are read.
-  const char* limit = p + Text.size();
-  while (limit != p && !IsSeparator(limit[-1])) --limit;
-  InterpretTokens({p, static_cast<std::size_t>(limit - p)}, relativeMode);
+  FLimit = Text.data() + Text.size();
+  while (FLimit != FParsed && !IsSeparator(FLimit[-1])) --FLimit;
+}
+
+double TVirtCutterObj::ParseProgress() const {
+  if (!FParsing) return 1.0;
+  return static_cast<double>(FParsed - FText.data()) / static_cast<double>(FText.size());
+}
+
+bool TVirtCutterObj::ParseSome(std::size_t Bytes) {
+  if (!FParsing) return false;
+  const char* p = FParsed;
+  const char* const limit = FLimit;
+  const char* const stop = static_cast<std::size_t>(limit - p) > Bytes ? p + Bytes : limit;
+  bool relativeMode = FRelativeMode;
+  while (p < stop) {
+    if (!IsSeparator(*p)) {
+      p = InterpretToken(p, limit, relativeMode);
+    } else {
+      if (*p == ';') FParamsContinue = false;
+      ++p;
+    }
+  }
+  FParsed = p;
+  FRelativeMode = relativeMode;
+  if (p != limit) return true;
+  FParsing = false;
+  // A cutter would still carry out an open last command; only a cut or an unread one
+  // changes the picture.
+  if (const std::string_view tail(limit, static_cast<std::size_t>(FText.data() + FText.size() - limit));
+      !tail.empty()) {
+    const bool cut =
+        (tail.starts_with("PD") && tail.size() > 2) || (tail[0] == 'D' && tail.size() > 1 && StartsNumber(tail[1]));
+    if (cut || LeftOut(tail)) NoteUnread(tail);
+  }
   RaiseCutterEvent(ceEndOfJob, CurrentPos, kNoText);
   if (FContours) FContours->Compact();
+  return false;
 }
 
 void TVirtCutterObj::InterpretTokens(std::string_view Text, bool& RelativeMode) {
   const char* p = Text.data();
   const char* const limit = p + Text.size();
   if (p == limit || !IsSeparator(limit[-1])) return;  // the reads ahead stop at that separator
-  while (p != limit) p = IsSeparator(*p) ? p + 1 : InterpretToken(p, limit, RelativeMode);
+  FTextStart = p;
+  while (p != limit) {
+    if (!IsSeparator(*p)) {
+      p = InterpretToken(p, limit, RelativeMode);
+    } else {
+      if (*p == ';') FParamsContinue = false;
+      ++p;
+    }
+  }
 }
 
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,
@@ -199,9 +263,22 @@ const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,
     skip = 1;
   } else {
     const char* end = FindSeparator(Token, Limit);
-    InterpretCommand({Token, static_cast<std::size_t>(end - Token)}, RelativeMode);
+    const std::string_view token(Token, static_cast<std::size_t>(end - Token));
+    if (LeftOut(token)) NoteUnread(token);
+    InterpretCommand(token, RelativeMode);
     return end;
   }
+  // The pen as a cutter keeps it: a PA with pairs while it is down cuts there, which the
+  // contours do not show. U and D count only as moves (not DF, DT, UL and the like).
+  if (Token[0] == 'P') {
+    if (Token[1] == 'A' && FPenDown && !IsSeparator(Token[2]))
+      NoteUnread({Token, static_cast<std::size_t>(FindSeparator(Token, Limit) - Token)});
+    else if (Token[1] != 'A')
+      FPenDown = cut;
+  } else if (IsSeparator(Token[1]) || StartsNumber(Token[1]) || Token[1] == ',') {
+    FPenDown = cut;
+  }
+  FParamsContinue = true;
   if (Token[0] == 'P' && Token[1] == 'A') RelativeMode = false;  // the other moves keep it
 
   const char* p = Token + skip;
@@ -235,6 +312,36 @@ void TVirtCutterObj::InterpretCommand(std::string_view Token, bool& RelativeMode
     RelativeMode = false;
   } else if (Token.starts_with('R') || Token.starts_with("PR")) {
     RelativeMode = true;  // PR, R and A take no numbers
+  }
+}
+
+bool TVirtCutterObj::LeftOut(std::string_view Token) {
+  // Numbers after a pen or move command with only blanks or line breaks between: the
+  // cutter reads them as its further pairs.
+  if (StartsNumber(Token[0])) return FParamsContinue;
+  const char first = Upper(Token[0]), second = Token.size() > 1 ? Upper(Token[1]) : '\0';
+  const bool hasPairs = Token.size() > 2;
+  if (first == 'P' && (second == 'U' || second == 'D' || second == 'A' || second == 'R')) {
+    const bool wasDown = FPenDown;
+    if (second != 'A' && second != 'R') FPenDown = second == 'D';
+    FParamsContinue = true;
+    const bool lowerCase = Token[0] != 'P' || Token[1] != second;
+    return lowerCase || ((second == 'A' || second == 'R') && hasPairs && wasDown);
+  }
+  FParamsContinue = false;
+  const char letters[] = {first, second};
+  const std::string_view mnemonic(letters, 2);
+  for (const std::string_view shape : kUnreadShapes)
+    if (mnemonic == shape) return true;
+  // The one-letter moves with pairs, which the interpreter takes for mode changes alone.
+  return (Token[0] == 'A' || Token[0] == 'R') && Token.size() > 1 && StartsNumber(Token[1]) && FPenDown;
+}
+
+void TVirtCutterObj::NoteUnread(std::string_view Token) {
+  if (FUnread.Count++ == 0) {
+    FUnread.FirstOffset = static_cast<std::size_t>(Token.data() - FTextStart);
+    FUnread.FirstToken = Token.substr(0, TUnreadCommands::kShownToken);
+    FUnread.FirstLength = Token.size();
   }
 }
 

@@ -17,20 +17,17 @@ bool isSeparator(char16_t c) { return c == TJobBuffer::kSeparator || c == u'\u20
 
 }  // namespace
 
-std::u16string TJobBuffer::Load(std::string bytes) {
+void TJobBuffer::Load(std::string bytes) {
   FBytes = std::move(bytes);
   FSeparators.clear();
   FHistory.clear();
   FDone = 0;
   FLineBreak.clear();
-  std::u16string text;
-  text.reserve(FBytes.size() + FBytes.size() / kDisplayLine);
   const std::size_t n = FBytes.size();
-  std::size_t line = 0, paragraph = 0;
+  std::size_t position = 0, line = 0, paragraph = 0;
   auto separate = [&](std::uint8_t length) {
     const char16_t c = paragraph >= kParagraph ? kSeparator : kLineSeparator;
-    FSeparators.push_back({text.size(), length, c});
-    text.push_back(c);
+    FSeparators.push_back({position++, length, c});
     line = 0;
     paragraph = c == kSeparator ? 0 : paragraph + 1;
   };
@@ -43,14 +40,42 @@ std::u16string TJobBuffer::Load(std::string bytes) {
       i += length - 1;
       continue;
     }
-    text.push_back(static_cast<unsigned char>(c));
+    ++position;
     ++line;
     ++paragraph;
     const bool more = i + 1 < n && FBytes[i + 1] != '\r' && FBytes[i + 1] != '\n';
     if (more && ((c == ';' && line >= kDisplayLine) || line >= kHardLine)) separate(0);
   }
   if (FLineBreak.empty()) FLineBreak = "\r\n";
-  FDocumentLength = text.size();
+  FDocumentLength = position;
+}
+
+void TJobBuffer::ReadText(TTextCursor& cursor, std::size_t count, std::u16string& text) const {
+  while (count > 0 && cursor.Position < FDocumentLength) {
+    const bool separatorNext = cursor.Separator < FSeparators.size();
+    const std::size_t stop = separatorNext ? FSeparators[cursor.Separator].Position : FDocumentLength;
+    const std::size_t run = std::min(stop - cursor.Position, count);
+    const std::size_t at = text.size();
+    text.resize(at + run);
+    std::copy_n(reinterpret_cast<const unsigned char*>(FBytes.data()) + cursor.Byte, run, text.begin() + at);
+    cursor.Position += run;
+    cursor.Byte += run;
+    count -= run;
+    if (count > 0 && separatorNext && cursor.Position == stop) {
+      const TSeparator& s = FSeparators[cursor.Separator++];
+      text.push_back(s.Character);
+      ++cursor.Position;
+      cursor.Byte += s.Bytes;
+      --count;
+    }
+  }
+}
+
+std::u16string TJobBuffer::DocumentText() const {
+  std::u16string text;
+  text.reserve(FDocumentLength);
+  TTextCursor cursor;
+  ReadText(cursor, FDocumentLength, text);
   return text;
 }
 

@@ -20,8 +20,18 @@ public:
   static constexpr char16_t kSeparator = u'\n';
   static constexpr char16_t kLineSeparator = u'\u2028';
 
-  // Takes the job and answers the text for the document, separators as kSeparator.
-  std::u16string Load(std::string bytes);
+  // Takes the job's bytes without copying them; the document's text is then read from
+  // them in slices (ReadText), so that a big job is never held as text twice.
+  void Load(std::string bytes);
+  // Where a reading of the document's text has got to.
+  struct TTextCursor {
+    std::size_t Position = 0, Byte = 0, Separator = 0;
+  };
+  // Appends the document's next characters, at most count, to text (separators as
+  // kSeparator or kLineSeparator) and moves the cursor past them.
+  void ReadText(TTextCursor& cursor, std::size_t count, std::u16string& text) const;
+  // The whole text for the document.
+  std::u16string DocumentText() const;
   const std::string& Bytes() const { return FBytes; }
   // The document's length as this buffer sees it (without the document's final separator).
   std::size_t DocumentLength() const { return FDocumentLength; }

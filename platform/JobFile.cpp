@@ -2,7 +2,9 @@
 
 #include "NumberText.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <new>
 #include <cstring>
 #include <fcntl.h>
@@ -28,49 +30,73 @@ bool refuse(std::string& reason, std::string why) {
   return false;
 }
 
-struct FileCloser {
-  int fd;
-  ~FileCloser() { ::close(fd); }
-};
-
 }  // namespace
 
 bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reason) {
+  TJobFileReader reader;
+  if (!reader.Open(path, reason)) return false;
+  while (!reader.Done())
+    if (!reader.ReadSome(std::numeric_limits<std::size_t>::max(), reason)) return false;
+  bytes = reader.Take();
+  return true;
+}
+
+TJobFileReader::~TJobFileReader() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+bool TJobFileReader::Open(const std::string& path, std::string& reason) {
   // The type is checked before opening: opening a named pipe would wait for a writer.
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return refuse(reason, std::strerror(errno));
   if (const char* why = notAFile(info.st_mode)) return refuse(reason, why);
   // Non-blocking, in case the name has become something else since.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return refuse(reason, std::strerror(errno));
-  const FileCloser closer{fd};
-  if (::fstat(fd, &info) != 0) return refuse(reason, std::strerror(errno));
+  FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (FFd < 0) return refuse(reason, std::strerror(errno));
+  if (::fstat(FFd, &info) != 0) return refuse(reason, std::strerror(errno));
   if (const char* why = notAFile(info.st_mode)) return refuse(reason, why);
   if (info.st_size > kLargestJob)
     return refuse(reason, "It is too large to load (" + std::to_string(info.st_size >> 20) + " MB; at most " +
                               std::to_string(kLargestJob >> 20) + " MB).");
-  std::string data;
+  FExpected = static_cast<std::size_t>(info.st_size);
   try {
-    data.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    for (;;) {
-      if (done == data.size()) data.resize(done + 65536);  // it grew, or reports no size
-      const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+    FBytes.resize(FExpected);
+  } catch (const std::bad_alloc&) {
+    return refuse(reason, "There is not enough memory to hold it.");
+  }
+  return true;
+}
+
+bool TJobFileReader::ReadSome(std::size_t count, std::string& reason) {
+  try {
+    while (!FDone && count > 0) {
+      // Once the size the file had is read, whatever comes (it grew, or reported no
+      // size) is read aside and appended: the bytes are not moved just to find the end.
+      char more[65536];
+      const bool filled = FRead == FBytes.size();
+      const std::size_t want = std::min(count, filled ? sizeof more : FBytes.size() - FRead);
+      const ssize_t n = ::read(FFd, filled ? more : FBytes.data() + FRead, want);
       if (n > 0) {
-        done += static_cast<std::size_t>(n);
-        if (done > static_cast<std::size_t>(kLargestJob)) return refuse(reason, "It is too large to load.");
+        if (filled) FBytes.append(more, static_cast<std::size_t>(n));
+        FRead += static_cast<std::size_t>(n);
+        count -= static_cast<std::size_t>(n);
+        if (FRead > static_cast<std::size_t>(kLargestJob)) return refuse(reason, "It is too large to load.");
       } else if (n == 0) {
-        break;
+        FBytes.resize(FRead);
+        FDone = true;
       } else if (errno != EINTR) {
         return refuse(reason, std::strerror(errno));
       }
     }
-    data.resize(done);
   } catch (const std::bad_alloc&) {
     return refuse(reason, "There is not enough memory to hold it.");
   }
-  bytes = std::move(data);
   return true;
+}
+
+double TJobFileReader::Progress() const {
+  if (FDone || FExpected == 0) return FDone ? 1.0 : 0.0;
+  return std::min(1.0, static_cast<double>(FRead) / static_cast<double>(FExpected));
 }
 
 std::string JobSizeText(std::size_t bytes) {

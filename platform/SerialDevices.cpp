@@ -1,14 +1,17 @@
 #include "SerialDevices.h"
 
 #include "SysfsFiles.h"
+#include "UsbDevices.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
+#include <grp.h>
+#include <libudev.h>
+#include <map>
 #include <pwd.h>
 #include <filesystem>
 #include <strings.h>
-#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -24,20 +27,26 @@ bool isSerialPort(const fs::path& ttyEntry, const std::string& name) {
   return !(startsWith(name, "ttyS") && ReadAttribute(ttyEntry / "type") == "0");
 }
 
-// Names of the serial ports in the tty class, in no particular order; false when the
-// class folder cannot be read to the end.
-bool collectPorts(const std::string& sysRoot, std::vector<std::string>& names) {
-  const fs::path ttyClass = fs::path(sysRoot) / "sys/class/tty";
-  std::vector<std::string> entries;
-  if (!ListFolder(ttyClass, entries)) return false;
-  for (const auto& name : entries)
-    if (isSerialPort(ttyClass / name, name)) names.push_back(name);
-  return true;
+// udev's database name of the tty's device, which only the real tree has.
+std::string udevModelName(const std::string& name) {
+  std::string model;
+  udev* context = udev_new();
+  if (!context) return model;
+  if (udev_device* device = udev_device_new_from_subsystem_sysname(context, "tty", name.c_str())) {
+    if (const char* known = udev_device_get_property_value(device, "ID_MODEL_FROM_DATABASE"))
+      model = known;
+    else if (const char* own = udev_device_get_property_value(device, "ID_MODEL_ENC"))
+      model = DecodeUdevText(own);
+    udev_device_unref(device);
+  }
+  udev_unref(context);
+  return model;
 }
 
-// The USB product strings above the port's device, as a person would call the adapter.
-std::string friendlyName(const std::string& sysRoot, const std::string& name) {
-  if (startsWith(name, "rfcomm")) return "Bluetooth Serial Port (" + name + ")";
+// What the adapter calls itself: the USB interface's string, else the device's product,
+// else its maker, else udev's database name; a port with no USB device above it by its kind.
+std::string productName(const std::string& sysRoot, const std::string& name) {
+  if (startsWith(name, "rfcomm")) return "Bluetooth serial";
   std::error_code deviceError, rootError;
   fs::path dir = fs::canonical(fs::path(sysRoot) / "sys/class/tty" / name / "device", deviceError);
   const fs::path root = fs::canonical(sysRoot, rootError);
@@ -46,49 +55,136 @@ std::string friendlyName(const std::string& sysRoot, const std::string& name) {
        ++depth, dir = dir.parent_path()) {
     if (interfaceName.empty() && Exists(dir / "interface")) interfaceName = ReadAttribute(dir / "interface");
     if (!Exists(dir / "idVendor") && !Exists(dir / "product")) continue;
-    std::string product = interfaceName.empty() ? ReadAttribute(dir / "product") : interfaceName;
-    const std::string maker = ReadAttribute(dir / "manufacturer");
-    if (!maker.empty() && product.find(maker) == std::string::npos)
-      product = product.empty() ? maker : maker + " " + product;
-    if (product.empty()) break;
-    return product + " (" + name + ")";
+    for (const std::string& text : {interfaceName, ReadAttribute(dir / "product"), ReadAttribute(dir / "manufacturer")})
+      if (!text.empty()) return text;
+    break;
   }
-  return "Serial Port (" + name + ")";
+  if (sysRoot == "/")
+    if (std::string model = udevModelName(name); !model.empty()) return model;
+  return startsWith(name, "ttyS") ? "Built-in serial port" : "Serial port";
 }
 
-bool canOpenExclusively(const fs::path& device) {
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);
-  return free;
+// Each by-id link by the device it leads to, both as their canonical paths.
+std::map<fs::path, fs::path> byIdLinks(const fs::path& devRoot) {
+  std::map<fs::path, fs::path> links;
+  const fs::path folder = devRoot / "serial/by-id";
+  std::vector<std::string> names;
+  if (!ListFolder(folder, names)) return links;
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) {
+    // Resolved by hand: a node that is gone for a moment still has its link.
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(folder / name, ec);
+    const fs::path device = ec ? fs::path() : fs::weakly_canonical(folder / target, ec);
+    if (!ec) links.emplace(device, folder / name);  // the first name wins
+  }
+  return links;
+}
+
+bool mayOpen(const fs::path& node) {
+  struct stat info {};
+  if (::stat(node.c_str(), &info) != 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  groups.push_back(::getegid());
+  return MayOpenNode(info.st_mode, info.st_uid, info.st_gid, ::geteuid(), groups);
 }
 
 bool lessIgnoringCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }
 
+std::string userName() {
+  const passwd* user = ::getpwuid(::geteuid());
+  return user && user->pw_name ? user->pw_name : "your user";
+}
+
+// The group that may open the node, or the usual one for serial ports.
+std::string deviceGroup(const std::string& port) {
+  struct stat info {};
+  if (::stat(PortDevicePath(port).c_str(), &info) == 0 && (info.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP))
+    if (const group* owner = ::getgrgid(info.st_gid); owner && owner->gr_name && owner->gr_gid != 0)
+      return owner->gr_name;
+  return "dialout";
+}
+
 }  // namespace
 
+bool ScanSerialPorts(std::vector<TSerialPort>& ports, const std::string& sysRoot, const std::string& devRoot) {
+  const fs::path ttyClass = fs::path(sysRoot) / "sys/class/tty";
+  std::vector<std::string> entries;
+  if (!ListFolder(ttyClass, entries)) return false;
+  std::sort(entries.begin(), entries.end(), lessIgnoringCase);
+  const std::map<fs::path, fs::path> links = byIdLinks(devRoot);
+  std::vector<TSerialPort> found;
+  for (const auto& name : entries) {
+    if (!isSerialPort(ttyClass / name, name)) continue;
+    const fs::path node = fs::path(devRoot) / name;
+    std::error_code ec;
+    const auto link = links.find(fs::weakly_canonical(node, ec));
+    found.push_back(
+        {name, productName(sysRoot, name), link == links.end() || ec ? "" : link->second.string(), mayOpen(node)});
+  }
+  ports = std::move(found);
+  return true;
+}
+
 void ListSerialPorts(std::vector<std::string>& ports, const std::string& sysRoot) {
-  std::vector<std::string> names;
-  if (!collectPorts(sysRoot, names)) return;
-  std::stable_sort(names.begin(), names.end(), lessIgnoringCase);
-  ports = std::move(names);
+  std::vector<TSerialPort> found;
+  if (!ScanSerialPorts(found, sysRoot)) return;
+  ports.clear();
+  for (auto& port : found) ports.push_back(std::move(port.Name));
 }
 
-std::vector<std::string> EnumFriendlyComPorts(const std::string& sysRoot, const std::string& devRoot) {
-  std::vector<std::string> names, entries;
-  if (!collectPorts(sysRoot, names)) return entries;
-  std::sort(names.begin(), names.end(), lessIgnoringCase);
-  for (const auto& name : names)
-    if (canOpenExclusively(fs::path(devRoot) / name)) entries.push_back(name + "=" + friendlyName(sysRoot, name));
-  return entries;
+int PortPreferenceRank(const std::string& name) {
+  if (startsWith(name, "ttyUSB") || startsWith(name, "ttyACM")) return 0;
+  if (startsWith(name, "rfcomm")) return 1;
+  return startsWith(name, "ttyS") ? 3 : 2;
 }
 
-std::string PortOpenHint(int error) {
-  if (error == EBUSY) return "Another program is using this port.";
-  if (error != EACCES && error != EPERM) return {};
-  const passwd* user = ::getpwuid(::geteuid());
-  const std::string name = user && user->pw_name ? user->pw_name : "your user";
-  return "Serial ports are open to the dialout group: add " + name + " to it (sudo usermod -aG dialout " + name +
-         ") and log in again.";
+bool MayOpenNode(mode_t mode, uid_t owner, gid_t group, uid_t user, const std::vector<gid_t>& groups) {
+  if (user == 0) return true;
+  const mode_t readWrite = owner == user                                                    ? S_IRUSR | S_IWUSR
+                           : std::find(groups.begin(), groups.end(), group) != groups.end() ? S_IRGRP | S_IWGRP
+                                                                                            : S_IROTH | S_IWOTH;
+  return (mode & readWrite) == readWrite;
+}
+
+std::string PortDevicePath(const std::string& name) {
+  static const std::string prefix = "\\\\.\\";
+  std::string path = name;
+  while (startsWith(path, prefix.c_str())) path.erase(0, prefix.size());
+  return startsWith(path, "/") ? path : "/dev/" + path;
+}
+
+std::string PortOpenHint(const std::string& port, int error, const std::vector<std::string>& present) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: {
+      std::string names;
+      for (const auto& name : present) names += (names.empty() ? "" : ", ") + name;
+      return "No device " + port +
+             ": is the cutter plugged in and switched on? Ports present: " + (names.empty() ? "none" : names);
+    }
+    case EBUSY:
+      return port + " is in use by another program: close it there, then send again.";
+    case EACCES:
+    case EPERM: {
+      const std::string user = userName(), group = deviceGroup(port);
+      return "No permission to open " + port + ": serial ports are open to the " + group + " group. Add " + user +
+             " to it (sudo usermod -aG " + group + " " + user + ") and log in again.";
+    }
+    case ENOTTY:
+    case EISDIR:
+      return port + " is not a serial port.";
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ETIMEDOUT:
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case ENOTCONN:
+      return "The Bluetooth device behind " + port +
+             " does not answer: switch the cutter on, check that it is paired and in range, then send again.";
+    default:
+      return {};
+  }
 }

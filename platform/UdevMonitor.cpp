@@ -4,9 +4,12 @@
 
 TUdevMonitor::TUdevMonitor() : Context(udev_new()) {
   if (!Context) return;
-  // Whole devices only: a device's interfaces would each repeat its notice.
+  // Whole USB devices only: a device's interfaces would each repeat its notice. The ttys
+  // too, since an adapter's tty appears only once its interface driver has bound, after
+  // the USB device's own notice.
   Monitor = udev_monitor_new_from_netlink(Context, "udev");
   if (Monitor && (udev_monitor_filter_add_match_subsystem_devtype(Monitor, "usb", "usb_device") < 0 ||
+                  udev_monitor_filter_add_match_subsystem_devtype(Monitor, "tty", nullptr) < 0 ||
                   udev_monitor_enable_receiving(Monitor) < 0)) {
     udev_monitor_unref(Monitor);
     Monitor = nullptr;
@@ -28,6 +31,7 @@ std::vector<TUdevNotice> TUdevMonitor::ReadPending() {
     TUdevNotice notice;
     if (const char* action = udev_device_get_action(device)) notice.Action = action;
     if (const char* path = udev_device_get_devpath(device)) notice.DevPath = path;
+    if (const char* subsystem = udev_device_get_subsystem(device)) notice.Subsystem = subsystem;
     udev_list_entry* entry;
     udev_list_entry_foreach(entry, udev_device_get_properties_list_entry(device)) {
       const char* value = udev_list_entry_get_value(entry);

@@ -1,6 +1,6 @@
 #pragma once
-// udev's notices of USB devices that were added, removed or changed otherwise, read from
-// its monitor socket. Without a udev daemon the socket stays silent.
+// udev's notices of USB devices and of ttys that were added, removed or changed otherwise,
+// read from its monitor socket. Without a udev daemon the socket stays silent.
 
 #include <map>
 #include <string>
@@ -14,6 +14,7 @@ struct TUdevNotice {
   std::string Action;                             // "add", "remove", "bind", "unbind", "change"
   std::string DevPath;                            // below /sys, e.g. "/devices/pci0000:00/0000:00:14.0/usb1/1-2"
   std::map<std::string, std::string> Properties;  // udev's database names of the device among them
+  std::string Subsystem = "usb";                  // "usb" for a whole USB device, "tty" for a tty
 };
 
 class TUdevMonitor {

@@ -1,4 +1,5 @@
 #include "comm.h"
+#include "SerialDevices.h"
 
 #include <algorithm>
 #include <chrono>
@@ -166,12 +167,6 @@ struct FileDescriptor {
   }
   int release() { return std::exchange(fd, -1); }
 };
-
-std::string devicePath(std::string name) {
-  static const std::string prefix = "\\\\.\\";
-  while (name.starts_with(prefix)) name.erase(0, prefix.size());
-  return name.starts_with('/') ? name : "/dev/" + name;
-}
 
 constexpr std::pair<std::uint32_t, speed_t> kStandardSpeeds[] = {
     {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
@@ -660,13 +655,13 @@ int GetLastError() { return comm_detail::lastError; }
 bool SameDevice(const std::string& one, const std::string& other) {
   struct stat first = {};
   struct stat second = {};
-  if (::stat(devicePath(one).c_str(), &first) != 0 || ::stat(devicePath(other).c_str(), &second) != 0) return false;
+  if (::stat(PortDevicePath(one).c_str(), &first) != 0 || ::stat(PortDevicePath(other).c_str(), &second) != 0) return false;
   if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 HANDLE CreateFile(const std::string& name, bool overlapped) {
-  const std::string path = devicePath(name);
+  const std::string path = PortDevicePath(name);
   FileDescriptor device(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (device.fd < 0) return failOpen(errno);
   if (!isatty(device.fd)) return failOpen(ENOTTY);

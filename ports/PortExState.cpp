@@ -1,7 +1,6 @@
 #include "PortExState.h"
 
 #include "platform/Debugger.h"
-#include "platform/SerialDevices.h"
 #include "platform/UsbDevices.h"
 
 #include <algorithm>
@@ -19,12 +18,6 @@ struct LastSplit {
 LastSplit& lastSplit() {
   static LastSplit memory;
   return memory;
-}
-
-std::string withoutDevicePrefix(std::string name) {
-  for (auto pos = name.find(kDevicePrefix); pos != std::string::npos; pos = name.find(kDevicePrefix, pos))
-    name.erase(pos, kDevicePrefix.size());
-  return name;
 }
 
 const char* flowWord(TFlowMode mode) {
@@ -83,6 +76,12 @@ std::string UpperAscii(std::string text) {
   for (char& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return text;
+}
+
+std::string WithoutDevicePrefix(std::string name) {
+  for (auto pos = name.find(kDevicePrefix); pos != std::string::npos; pos = name.find(kDevicePrefix, pos))
+    name.erase(pos, kDevicePrefix.size());
+  return name;
 }
 
 bool SplitDescriptor(const std::string& descriptor, std::string& portPart, std::string& settingsPart) {
@@ -174,7 +173,7 @@ void TPortExState::ApplySelection() {
 }
 
 std::string TPortExState::BuildDescriptor() const {
-  return kDevicePrefix + withoutDevicePrefix(PortName) + ",<baud=" + std::to_string(BaudRate) +
+  return kDevicePrefix + WithoutDevicePrefix(PortName) + ",<baud=" + std::to_string(BaudRate) +
          " flow=" + flowWord(FlowMode) + " parity=n data=8 stop=1>";
 }
 
@@ -182,7 +181,7 @@ void TPortExState::ParseDescriptor(const std::string& descriptor) {
   if (descriptor.empty()) return;
   std::string port, settings;
   if (!SplitDescriptor(descriptor, port, settings)) return;
-  PortName = withoutDevicePrefix(port);
+  PortName = WithoutDevicePrefix(port);
   BaudRate = ParseBaudRate(settings);
   if (BaudRate == 0) BaudRate = 9600;
   FlowMode = fmNone;
@@ -206,20 +205,25 @@ std::int32_t TPortExState::ParseBaudRate(const std::string& settings) {
 }
 
 bool TPortExState::RefreshComPorts() {
-  FriendlyNames = EnumFriendlyComPorts(SysRoot, DevRoot);
+  std::vector<TSerialPort> found;
+  ScanSerialPorts(found, SysRoot, DevRoot);
+  // Every present port has its name; whether it could be opened decides nothing.
+  FriendlyNames.clear();
+  for (const TSerialPort& port : found)
+    FriendlyNames.push_back(port.Name + "=" + port.Product + " (" + port.Name + ")");
   std::vector<std::string> old = std::move(ComPorts);
   ComPorts.clear();
   if (TestMode) {
-    ComPorts = {"COM1", "COM4"};
     const std::string testName = "Test USB Serial (COM4)";
+    found = {{"COM1", "Serial port", "", true}, {"COM4", "Test USB Serial", "", true}};
     auto entry = std::find_if(FriendlyNames.begin(), FriendlyNames.end(), [](const std::string& e) {
       return e.compare(0, 5, "COM4=") == 0;
     });
     if (entry != FriendlyNames.end()) *entry = "COM4=" + testName;
     else FriendlyNames.push_back("COM4=" + testName);
-  } else {
-    ListSerialPorts(ComPorts, SysRoot);
   }
+  ComPortDetails = std::move(found);
+  for (const TSerialPort& port : ComPortDetails) ComPorts.push_back(port.Name);
   return listChanged(old, ComPorts);
 }
 
@@ -258,5 +262,7 @@ bool TPortExState::MatchesUsbFilter(const std::string& path) const {
 
 std::string StartPortName(const std::vector<std::string>& listed, const std::string& designed) {
   if (listed.empty() || std::find(listed.begin(), listed.end(), designed) != listed.end()) return designed;
-  return listed.front();
+  return *std::min_element(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) {
+    return PortPreferenceRank(a) < PortPreferenceRank(b);
+  });
 }

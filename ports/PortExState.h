@@ -2,6 +2,8 @@
 // Connection settings chosen in the main window, the port descriptor text that names
 // a serial port with its settings, and the lists of ports present on the machine.
 
+#include "platform/SerialDevices.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ bool SplitDescriptor(const std::string& descriptor, std::string& portPart, std::
 bool GetLastSplit(std::string& portPart, std::string& settingsPart);
 // Forgets the remembered split (tests start from a clean memory).
 void ForgetLastSplit();
+
+// The name with every device prefix "\\.\" taken out.
+std::string WithoutDevicePrefix(std::string name);
 
 // Upper-cases the letters a to z only; other bytes stay as they are.
 std::string UpperAscii(std::string text);
@@ -46,6 +51,9 @@ public:
   std::uint32_t TestDeviceMask = 5;
   std::string UsbFilter;
   std::vector<std::string> FriendlyNames;  // "name=friendly name"
+  // The ports of ComPorts with their product names, stable names and permissions, in the
+  // same order; what the port lists show.
+  std::vector<TSerialPort> ComPortDetails;
 
   // Where port lists are read from; tests point it at a fake tree.
   std::string SysRoot = "/";
@@ -63,6 +71,8 @@ public:
   std::string BuildDescriptor() const;
   void ParseDescriptor(const std::string& descriptor);
   static std::int32_t ParseBaudRate(const std::string& settings);
+  // Re-reads the ports present and their names without opening any; true when the set
+  // of ports changed.
   bool RefreshComPorts();
   // Rebuilds UsbPaths and UsbLocations; true when the set of paths changed.
   bool RefreshUsbPorts();
@@ -77,5 +87,6 @@ public:
 };
 
 // The port the window starts on: the designed one when the system lists it or lists
-// none, else the first listed, so that a user with one adapter can send at once.
+// none, else the first USB serial adapter listed, then a Bluetooth port, and a built-in
+// port only when nothing else is listed, so that a user with one adapter can send at once.
 std::string StartPortName(const std::vector<std::string>& listed, const std::string& designed);

@@ -25,6 +25,10 @@ void TUsbMonitor::ReadNotices() {
 void TUsbMonitor::HandleNotice(const TUdevNotice& notice) {
   const bool arrived = notice.Action == "add";
   if (!arrived && notice.Action != "remove") return;
+  if (notice.Subsystem == "tty") {
+    if (OnTtyChange) OnTtyChange();
+    return;
+  }
   const TUsbDeviceTexts texts = LookupUsbDevice(notice);
   if (OnUsbDeviceChange)
     OnUsbDeviceChange(arrived, texts.UsbDescription, texts.StorageDescription, texts.StorageFriendlyName);

@@ -1,6 +1,7 @@
 #pragma once
 // Watches USB devices coming and going: udev's notices of whole USB devices, with the
-// names people know the device by, handed to the owner through an event.
+// names people know the device by, handed to the owner through an event; and ttys
+// coming and going, through a second one.
 
 #include "platform/UdevMonitor.h"
 
@@ -33,7 +34,8 @@ public:
   int NoticeFd() const { return Notices.Fd(); }
   // Handles every pending notice; returns at once when there is none.
   void ReadNotices();
-  // An arrival or a removal raises OnUsbDeviceChange; other actions are ignored.
+  // An arrival or a removal raises OnUsbDeviceChange for a USB device and OnTtyChange
+  // for a tty; other actions are ignored.
   void HandleNotice(const TUdevNotice& notice);
   // The device's description, and for a storage device its disk's description and name.
   TUsbDeviceTexts LookupUsbDevice(const TUdevNotice& notice) const;
@@ -41,6 +43,7 @@ public:
   static std::string DriveFromUnitMask(std::uint32_t mask);
 
   TUsbDeviceChangeEvent OnUsbDeviceChange;
+  std::function<void()> OnTtyChange;
 
 private:
   std::string SysRoot;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -101,16 +102,26 @@ void DrawDropShadow(TBitmap32& Box, const TIntRect& R) {
 }
 
 void DrawContours(TBitmap32& Box, const TSimpleContourList& List, const IMatrix& ViewMatrix) {
-  for (std::ptrdiff_t i = 0; i < List.ContourCount(); ++i) {
-    const auto points = List.ContourAt(i)->Points();
-    if (points.size() < 2) continue;
-    TVector2D from = ViewMatrix.TransformXY(points[0].X, points[0].Y);
-    for (std::size_t j = 1; j < points.size(); ++j) {
-      const TVector2D to = ViewMatrix.TransformXY(points[j].X, points[j].Y);
+  std::ptrdiff_t contour = 0;
+  std::size_t point = 1;
+  DrawContourSegments(Box, List, ViewMatrix, contour, point, std::numeric_limits<std::size_t>::max());
+}
+
+std::size_t DrawContourSegments(TBitmap32& Box, const TSimpleContourList& List, const IMatrix& ViewMatrix,
+                                std::ptrdiff_t& Contour, std::size_t& Point, std::size_t Segments) {
+  std::size_t drawn = 0;
+  for (; Contour < List.ContourCount(); ++Contour, Point = 1) {
+    const auto points = List.ContourAt(Contour)->Points();
+    if (Point >= points.size()) continue;
+    TVector2D from = ViewMatrix.TransformXY(points[Point - 1].X, points[Point - 1].Y);
+    for (; Point < points.size(); ++Point, ++drawn) {
+      if (drawn == Segments) return drawn;
+      const TVector2D to = ViewMatrix.TransformXY(points[Point].X, points[Point].Y);
       Box.LineAA(from.X, from.Y, to.X, to.Y, kCutColor);
       from = to;
     }
   }
+  return drawn;
 }
 
 void DrawSunkenBorder(TBitmap32& Box) {
@@ -123,25 +134,30 @@ void DrawSunkenBorder(TBitmap32& Box) {
   Box.Line(w - 1, 0, w - 1, h, cl3DLight);
 }
 
-IMatrixRef DrawPreview(TBitmap32& Box, const TSimpleContourList* List) {
+// Background, inner shadow and, for a list, the page area fitted to the box with its
+// grid and shadow; answers the view matrix of the fit (nullptr without a list).
+static IMatrixRef PaintPage(TBitmap32& Box, const TSimpleContourList* List) {
   const int w = Box.Width(), h = Box.Height();
   Box.Clear(clBtnFace);
   // The inner shadow: rectangles above and left of the box cast their shadows into it.
   DrawDropShadow(Box, {-32, -32, Held(i64(w) + 32), 0});
   DrawDropShadow(Box, {-32, -32, 0, Held(i64(h) + 32)});
-  IMatrixRef view;
-  if (List) {
-    const TRect2D bounds = List->GetBounds();
-    const float bw = bounds.Right - bounds.Left, bh = bounds.Bottom - bounds.Top;
-    const float s = std::min(FitFactor(float(w - kFitMargin), bw), FitFactor(float(h - kFitMargin), bh));
-    const float tx = (float(w) - s * bw) / 2.0f - s * bounds.Left;
-    const float ty = (float(h) - s * bh) / 2.0f - s * bounds.Top;
-    view = TMatrixObj::CreateScaleOffset(s, s, tx, ty);
-    const TIntRect page = view->TransformRectToInt(bounds);
-    DrawGrid(Box, page);
-    DrawDropShadow(Box, page);
-    DrawContours(Box, *List, *view);
-  }
+  if (!List) return nullptr;
+  const TRect2D bounds = List->GetBounds();
+  const float bw = bounds.Right - bounds.Left, bh = bounds.Bottom - bounds.Top;
+  const float s = std::min(FitFactor(float(w - kFitMargin), bw), FitFactor(float(h - kFitMargin), bh));
+  const float tx = (float(w) - s * bw) / 2.0f - s * bounds.Left;
+  const float ty = (float(h) - s * bh) / 2.0f - s * bounds.Top;
+  IMatrixRef view = TMatrixObj::CreateScaleOffset(s, s, tx, ty);
+  const TIntRect page = view->TransformRectToInt(bounds);
+  DrawGrid(Box, page);
+  DrawDropShadow(Box, page);
+  return view;
+}
+
+IMatrixRef DrawPreview(TBitmap32& Box, const TSimpleContourList* List) {
+  IMatrixRef view = PaintPage(Box, List);
+  if (view) DrawContours(Box, *List, *view);
   DrawSunkenBorder(Box);
   return view;
 }
@@ -151,14 +167,62 @@ void DrawRulers(TBitmap32& TopRuler, TBitmap32& LeftRuler, const IMatrix& ViewMa
   DrawRuler(LeftRuler, true, ViewMatrix, Space);
 }
 
+TPreviewRebuild::TPreviewRebuild(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
+                                 TWorkSpace& Space)
+    : FJobText(JobText), FBoxes(Boxes), FViewMatrix(std::move(ViewMatrix)), FSpace(Space) {}
+
+bool TPreviewRebuild::Step(std::size_t Segments, std::size_t Bytes) {
+  switch (FPhase) {
+    case TPhase::Begin:
+      // The interpreter, and with it the contour list, lives only for this rebuild.
+      FCutter.reset(new TVirtCutterObj);
+      FCutter->BuildContours = true;
+      FCutter->BeginParse(FJobText);
+      FPhase = TPhase::Interpret;
+      [[fallthrough]];
+    case TPhase::Interpret:
+      if (FCutter->ParseSome(Bytes)) return true;
+      FNotice = TPreviewNotice(FCutter->Unread(), FCutter->Contours());
+      for (std::ptrdiff_t i = 0; FCutter->Contours() && i < FCutter->Contours()->ContourCount(); ++i)
+        FSegments += std::max<std::size_t>(FCutter->Contours()->ContourAt(i)->Points().size(), 1) - 1;
+      FPhase = TPhase::Page;
+      return true;
+    case TPhase::Page:
+      FFitted = PaintPage(FBoxes.Box, FCutter->Contours());
+      FPhase = FFitted ? TPhase::Contours : TPhase::Finish;
+      return true;
+    case TPhase::Contours:
+      FSegmentsDrawn += DrawContourSegments(FBoxes.Box, *FCutter->Contours(), *FFitted, FContour, FPoint,
+                                            std::max<std::size_t>(Segments, 1));
+      if (FContour == FCutter->Contours()->ContourCount()) FPhase = TPhase::Finish;
+      return true;
+    case TPhase::Finish:
+      DrawSunkenBorder(FBoxes.Box);
+      if (FFitted) FViewMatrix = FFitted;
+      if (!FViewMatrix) FViewMatrix = TMatrixObj::CreateIdentity();
+      DrawRulers(FBoxes.TopRuler, FBoxes.LeftRuler, *FViewMatrix, FSpace);
+      FCutter.reset();
+      FPhase = TPhase::Done;
+      return false;
+    case TPhase::Done:
+      break;
+  }
+  return false;
+}
+
+double TPreviewRebuild::Progress() const {
+  if (FPhase == TPhase::Done) return 1.0;
+  if (FPhase == TPhase::Begin) return 0.0;
+  if (FPhase == TPhase::Interpret) return 0.2 * FCutter->ParseProgress();
+  // Interpreting takes about a fifth of a big job's rebuild, drawing the rest.
+  return 0.2 + 0.8 * (FSegments ? static_cast<double>(FSegmentsDrawn) / static_cast<double>(FSegments) : 1.0);
+}
+
 IMatrixRef RebuildPreview(std::string_view JobText, const TPreviewBoxes& Boxes, IMatrixRef ViewMatrix,
-                          TWorkSpace& Space) {
-  // The interpreter, and with it the contour list, lives only for this rebuild.
-  TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
-  cutter->BuildContours = true;
-  cutter->ParseJobText(JobText);
-  if (IMatrixRef fitted = DrawPreview(Boxes.Box, cutter->Contours())) ViewMatrix = std::move(fitted);
-  if (!ViewMatrix) ViewMatrix = TMatrixObj::CreateIdentity();
-  DrawRulers(Boxes.TopRuler, Boxes.LeftRuler, *ViewMatrix, Space);
-  return ViewMatrix;
+                          TWorkSpace& Space, TPreviewNotice* Notice) {
+  TPreviewRebuild rebuild(JobText, Boxes, std::move(ViewMatrix), Space);
+  while (rebuild.Step(std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max())) {
+  }
+  if (Notice) *Notice = rebuild.Notice();
+  return rebuild.ViewMatrix();
 }

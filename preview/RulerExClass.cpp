@@ -141,7 +141,9 @@ bool TRulerObjEx::DrawScale(TBitmap32& Strip, double Start, double End, double O
     for (int i = 1; i <= subdivisions; ++i) {
       v = (double(i) / subdivisions + double(k)) * step.WorldStep;
       x = TickPixel((v - d0) * px);
-      if (Vertical) x = length - x;
+      // Mirrored so that the quarter turn, which sends x to length - 1 - x, puts the
+      // tick back on the row of the value it marks.
+      if (Vertical) x = length - 1 - x;
       const int tick = i == subdivisions ? 6 : 2 * i == subdivisions ? 5 : 3;
       Strip.Line(x, base - tick, x, base, kBlack);
     }

@@ -1,13 +1,13 @@
 #include "CPort.h"
 
+#include "platform/MainThread.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <limits>
 #include <span>
 #include <vector>
-
-#include "platform/MainThread.h"
 
 namespace {
 

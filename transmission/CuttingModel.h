@@ -6,14 +6,14 @@
 // it, and a send paced by cutting time estimates with it what the cutter still holds.
 // Time is passed in, so it runs on any clock.
 
+#include "geometry/ReleaseObjClass.h"
+#include "geometry/VirtualCutterPort.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
-
-#include "geometry/ReleaseObjClass.h"
-#include "geometry/VirtualCutterPort.h"
 
 struct TCuttingSpeeds {
   double CutMmPerS = 0.0;       // blade down; 0 works the buffer off at the line rate

@@ -1,13 +1,14 @@
 #include "DirectSend.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-
 #include "DirectPortDriver.h"
 #include "SendSession.h"
 #include "platform/Clock.h"
 #include "platform/SerialDevices.h"
+#include "ports/PortExState.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 
 TSendSession::TWriter DirectPortWriter() {
   if (!DCE_COMFILE_Open()) return {};
@@ -62,7 +63,12 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   hooks.Log("Opening:\t" + descriptor);
   if (!DCE_OpenPort(descriptor)) {
     hooks.Log("Failed to open");
-    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError(), PortOpenHint(DCE_LastErrorCode()));
+    std::string port, settings;
+    SplitDescriptor(descriptor, port, settings);
+    std::vector<std::string> ports;
+    ListSerialPorts(ports);
+    hooks.OpenFailed("Unable to open COM Port!", DCE_LastError(),
+                     PortOpenHint(WithoutDevicePrefix(port), DCE_LastErrorCode(), ports));
     return false;
   }
   hooks.Log("Port Opened");

@@ -68,12 +68,14 @@ bool TRawComTransmitter::SendJob(const std::string& text) {
 
 bool TRawComTransmitter::OpenRawPort() {
   const std::string name = Settings.PortName;
+  OpenError = 0;
   if (name.empty()) return false;
   if (RawPortIsOpen()) CloseRawPort();
   releaseDirectPort(name);
   log((Settings.Overlapped ? "Open OLPort:\t" : "Open Port:\t") + name);
   RawPortHandle = CreateFile(name, Settings.Overlapped);
   if (RawPortHandle == INVALID_HANDLE_VALUE) {
+    OpenError = GetLastError();
     log("FAIL:\tUnable to open port\t" + name);
     return false;
   }

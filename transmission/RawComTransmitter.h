@@ -78,6 +78,7 @@ public:
   TRawComSettings Settings;
   std::chrono::milliseconds NoProgressLimit{30000};
   HANDLE RawPortHandle = 0;
+  int OpenError = 0;  // errno of the last open that failed; 0 after an open or no name
 
 protected:
   // Bytes written and not yet sent; false when the device cannot tell.

@@ -4,14 +4,14 @@
 // "Ask the cutter" queries its free buffer space (ESC . B); "By cutting time" estimates
 // what it still holds from the job's moves at its speeds and from the line rate.
 
+#include "transmission/CuttingModel.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "transmission/CuttingModel.h"
 
 enum class TPaceMode { None, Query, Time };
 

@@ -1,12 +1,13 @@
+#include "platform/SerialDevices.h"
 #include "SendSession.h"
 
-#include <algorithm>
-
 #include "SendPacer.h"
-#include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "platform/Clock.h"
 #include "platform/NumberText.h"
 #include "translation/TransUtils.h"
+
+#include <algorithm>
 
 int SendPieceMax = 0;
 int SendPiecePref = 0;
@@ -24,7 +25,8 @@ std::string kilobytes(std::size_t bytes) { return FixedPoint(static_cast<double>
 }  // namespace
 
 TSendSession::TSendSession(ISendView& view, TWriter writer, std::string portName)
-    : View(view), Writer(std::move(writer)), PortName(std::move(portName)) {}
+    // The status line names the device as a Linux user knows it, not by its descriptor.
+    : View(view), Writer(std::move(writer)), PortName(PortDevicePath(portName)) {}
 
 bool TSendSession::Run(const std::string& jobText, bool useTxBuffer) {
   if (!useTxBuffer) return SendInPieces(jobText);

@@ -43,7 +43,8 @@ public:
   using TWriter = std::function<TSendWriteResult(const char* data, std::size_t count,
                                                  const std::function<bool()>& keepWaiting)>;
 
-  // An empty writer stands for a port that is not open.
+  // An empty writer stands for a port that is not open; the status line shows the port
+  // name as the device path it opens ("\\.\ttyUSB0" as /dev/ttyUSB0).
   TSendSession(ISendView& view, TWriter writer, std::string portName);
 
   // Chooses the way of writing as the Tx buffer option asks; true when a transfer ran

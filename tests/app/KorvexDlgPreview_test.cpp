@@ -4,6 +4,7 @@
 #include "preview/PreviewRender.h"
 #include "raster/PaintBox32.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -45,5 +46,39 @@ TEST(KorvexFrmPreview, FirstPaintRedrawAndLoad) {
   const IMatrixRef loaded = frm.FViewMatrix;
   frm.TntMemo1->setPlainText(QStringLiteral("IN;PU0,0;PD40,40;"));  // editing does not redraw
   EXPECT_EQ(frm.FViewMatrix, loaded);
+  std::filesystem::remove(path);
+}
+
+TEST(KorvexFrmPreview, ANoticeSaysWhatThePreviewLeavesOut) {
+  TKorvexFrm frm;
+  frm.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frm.pb->property("Tag").toInt() == 0; }));
+  EXPECT_FALSE(frm.lbPreviewNotice->isVisible());  // the start job is drawn whole
+  const auto path = std::filesystem::temp_directory_path() / "korvex-preview-notice.plt";
+  auto load = [&](const std::string& Job) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << Job;
+    EXPECT_TRUE(frm.LoadJob(path.string()));
+    return frm.lbPreviewNotice->isVisible() ? frm.lbPreviewNotice->text().toStdString() : std::string();
+  };
+  // The jobs a cutter cuts while the preview shows nothing or only part of them.
+  const char* partly[] = {"PD;PA0,4000,2000,4000;",
+                          "PU;PA2000,0;PD;PA2000,4000;",
+                          "PU0,0;PD;PR0,4000,2000,0;",
+                          "PU0,0;PD0,4000 2000,4000;",
+                          "pu0,0;pd0,4000,2000,4000;",
+                          "PU0,0;PD0,4000,2000,4000",
+                          "PU0,0;CI400;",
+                          "PU0,0;AA0,0,90;",
+                          "PU0,0;AR400,0,90;",
+                          "PU0,0;PE<=_>;"};
+  for (const char* job : partly) EXPECT_NE(load(job).find(" a cutter may act on (first: "), std::string::npos) << job;
+  EXPECT_EQ(load("PU0,0;PD40,40;CI400;"),
+            "The preview leaves out 1 command a cutter may act on (first: CI400 at byte offset 14).");
+  EXPECT_EQ(load("IN;PU0,0;PD0,4000,2000,4000;PU0,0;SP1;@"), "");
+  EXPECT_EQ(
+      load("PU0,0;CI400;"),
+      "The preview shows no cut, but the job holds 1 command a cutter may act on (first: CI400 at byte offset 6).");
+  frm.SpeedButton2->click();  // Redraw keeps it
+  EXPECT_TRUE(frm.lbPreviewNotice->isVisible());
   std::filesystem::remove(path);
 }

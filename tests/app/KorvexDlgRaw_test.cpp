@@ -153,7 +153,12 @@ TEST_F(WindowRaw, TestOpenPortSaysWhetherThePortOpened) {
   frm.cbRawComPort->setCurrentIndex(frm.cbRawComPort->count() - 1);
   frm.Button8->click();
   SetMessageBoxHandler(previous);
-  EXPECT_EQ(boxes, (QStringList{"Port Opened OK", "Unable to Open Port! - ttyKORVEX_NONE"}));
+  ASSERT_EQ(boxes.size(), 2);
+  EXPECT_EQ(boxes[0], "Port Opened OK");
+  EXPECT_TRUE(
+      boxes[1].startsWith("Unable to Open Port! - ttyKORVEX_NONE\nNo device ttyKORVEX_NONE: is the cutter "
+                          "plugged in and switched on? Ports present: "))
+      << boxes[1].toStdString();
   EXPECT_EQ(icons, (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Critical}));
   EXPECT_FALSE(frm.RawCom.RawPortIsOpen());
 }

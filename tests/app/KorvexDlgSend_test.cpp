@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -89,8 +90,45 @@ TEST_F(WindowSend, MissingPortShowsTheErrorBox) {
   frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
   frm.dSend->click();
   EXPECT_EQ(logTexts().last(), "Failed to open");
-  EXPECT_EQ(boxes.texts, QStringList{"Unable to open COM Port!"});
+  ASSERT_EQ(boxes.texts.size(), 1);
+  // The designed text, and on a line of its own why and what to do.
+  EXPECT_TRUE(
+      boxes.texts[0].startsWith("Unable to open COM Port!\nNo device ttyKORVEX_NONE: is the cutter plugged in "
+                                "and switched on? Ports present: "))
+      << boxes.texts[0].toStdString();
   EXPECT_FALSE(DCE_COMFILE_Open());
+}
+
+TEST_F(WindowSend, ATypedPathIsKeptAsThePortAndTheJobReachesItByteForByte) {
+  PtyDrainer cutter(pty);
+  BoxAnswers boxes;
+  std::string job = "IN;PU0,0;PD10,10;\r\nLB\x1b.B\x03;";
+  for (int b = 1; b < 256; ++b) job.push_back(static_cast<char>(b));  // sent as they are
+  frm.TntMemo1->LoadJob(job);
+
+  QLineEdit* typed = frm.comboDirComPort->lineEdit();
+  ASSERT_NE(typed, nullptr);
+  typed->clear();
+  QTest::keyClicks(typed, QString::fromStdString("  " + pty.SlavePath()));
+  QTest::keyClick(typed, Qt::Key_Return);
+  EXPECT_EQ(frm.PortState->PortName, pty.SlavePath());
+  EXPECT_EQ(frm.comboDirComPort->currentData().toString().toStdString(), pty.SlavePath());
+
+  // Another port and the list opened again: the typed one is still there to go back to.
+  frm.comboDirComPort->setCurrentIndex(0);
+  emit frm.comboDirComPort->activated(0);
+  frm.comboDirComPortDropDown();
+  const int back = frm.comboDirComPort->findData(QString::fromStdString(pty.SlavePath()));
+  ASSERT_GE(back, 0);
+  frm.comboDirComPort->setCurrentIndex(back);
+  emit frm.comboDirComPort->activated(back);
+
+  frm.dSend->click();
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
+  EXPECT_EQ(cutter.WaitFor(job.size()), job);
+  EXPECT_EQ(logTexts().last(), "SendRes\tTrue");
+  EXPECT_TRUE(logTexts().contains("Opening:\t\\\\.\\" + QString::fromStdString(pty.SlavePath()) +
+                                  ",<baud=38400 flow=none parity=n data=8 stop=1>"));
 }
 
 TEST_F(WindowSend, OtherConnectionMethodsAreRefusedWithoutTouchingTheLog) {

@@ -1,4 +1,5 @@
 #include "app/JobMemo.h"
+#include "app/JobLoader.h"
 #include "app/KorvexDlg.h"
 #include "translation/TransMessageBox.h"
 
@@ -8,15 +9,20 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -25,8 +31,10 @@ namespace {
 
 bool tabVisible(TKorvexFrm& frm, QWidget* page) { return frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(page)); }
 
+// By the item's text, or for a port box by the port an item stands for.
 void choose(QComboBox* combo, const char* text) {
-  combo->setCurrentIndex(combo->findText(QString::fromLatin1(text)));
+  const int port = combo->findData(QString::fromLatin1(text));
+  combo->setCurrentIndex(port >= 0 ? port : combo->findText(QString::fromLatin1(text)));
   emit combo->activated(combo->currentIndex());
 }
 
@@ -74,8 +82,9 @@ TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   EXPECT_TRUE(frm.PortState->SettingsStored);
   // "COM3" unless the system lists other ports, as this machine may.
   const std::string port = StartPortName(frm.PortState->ComPorts, "COM3");
-  EXPECT_EQ(frm.comboDirComPort->currentText().toStdString(), port);
-  EXPECT_EQ(frm.cbRawComPort->currentText().toStdString(), port);
+  EXPECT_EQ(frm.PortState->PortName, port);
+  EXPECT_EQ(frm.comboDirComPort->currentData().toString().toStdString(), port);
+  EXPECT_EQ(frm.cbRawComPort->currentData().toString().toStdString(), port);
   EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\" + port + ",<baud=38400 flow=cts/rts parity=n data=8 stop=1>");
   EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
   EXPECT_NE(frm.findChild<QWidget*>("pbLeftRuler"), nullptr);
@@ -134,6 +143,18 @@ TEST(KorvexFrm, PortListKeepsTheChosenPortWhenItDisappears) {
   EXPECT_EQ(frm.cbRawComPort->currentIndex(), -1);
 }
 
+TEST(KorvexFrm, ClosingWhileAPortNameIsBeingTypedEndsTheEditWithTheWindow) {
+  auto* frm = new TKorvexFrm;
+  frm->show();
+  frm->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frm));
+  QLineEdit* typed = frm->comboDirComPort->lineEdit();
+  typed->setFocus();
+  QTest::keyClicks(typed, "ttyUSB5");
+  ASSERT_TRUE(typed->hasFocus());
+  delete frm;  // the edit ends as the box goes, when the window's own parts are gone
+}
+
 TEST(KorvexFrm, BluetoothPresetShowsTheRawPages) {
   TKorvexFrm frm;
   frm.cSetDCB->setChecked(false);
@@ -159,6 +180,28 @@ TEST(KorvexFrm, LoadsEveryByteAndLabelsTheFile) {
 
   frm.TntMemo1->clear();  // editing only updates the size
   EXPECT_EQ(frm.lbPltInfo->text(), "0 (0.00 Kb)");
+}
+
+TEST(KorvexFrm, LoadOffersPltFirstThenHpglAndAllFiles) {
+  TKorvexFrm frm;
+  const auto path = writeJob("saved.txt", "IN;PU0,0;PD40,40;");
+  QStringList filters;
+  // The dialog runs its own loop; a timer answers it once it is up.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    answer.stop();
+    filters = dialog->nameFilters();
+    dialog->selectNameFilter(QStringLiteral("All Files (*)"));
+    dialog->selectFile(QString::fromStdString(path.string()));
+    static_cast<QDialog*>(dialog)->accept();  // public there
+  });
+  answer.start(10);
+  frm.Button1Click();
+  EXPECT_EQ(filters, (QStringList{"PLT File (*.plt)", "HP-GL File (*.hpgl *.hgl *.plt)", "All Files (*)"}));
+  EXPECT_EQ(frm.JobText(), "IN;PU0,0;PD40,40;");  // a job under another extension can be picked
+  removeJob(path);
 }
 
 TEST(KorvexFrm, TypingInTheMemoChangesOnlyWhatWasTyped) {
@@ -236,6 +279,8 @@ TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
   EXPECT_EQ(plain.JobText(), "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
   EXPECT_EQ(plain.lbFilename->text(), "No file selected.");
   opened.OpenStartJob(name);
+  EXPECT_NE(opened.JobText(), "IN;PU0,0;PD400,400;@");  // once the event loop runs
+  QCoreApplication::processEvents();
   EXPECT_EQ(opened.JobText(), "IN;PU0,0;PD400,400;@");
   EXPECT_EQ(opened.lbFilename->text(), "\"start.plt\"  20 (0.02 Kb)");
   removeJob(file);
@@ -273,4 +318,35 @@ TEST(KorvexFrm, ADroppedFileLoadsAsLoadDoesOnTheWindowAndItsMemo) {
   ASSERT_EQ(boxes.size(), 1u);  // the load's own error box
   EXPECT_TRUE(boxes[0].Text.contains("gone.plt"));
   EXPECT_EQ(frm.lbFilename->text(), "No file selected.");
+}
+
+TEST(KorvexFrm, ALongLoadShowsItsProgressAndClosingTheWindowStopsIt) {
+  TKorvexFrm frm;
+  frm.show();
+  frm.Loader->StepBudget = 0;  // a pump after every step
+  frm.Loader->ReadSlice = 100;
+  double clock = 0.0;
+  frm.Loader->Now = [&] { return clock += 0.25; };
+  int pumps = 0, shown = 0;
+  std::function<void()> atPump;
+  frm.Loader->Pump = [&] {
+    ++pumps;
+    shown += frm.LoadProgress->isVisible();
+    if (atPump) atPump();
+    QCoreApplication::processEvents();
+  };
+  const auto path = writeJob("long.plt", "IN;" + std::string(5000, ';') + "PU0,0;PD40,40;");
+  ASSERT_TRUE(frm.LoadJob(path.string()));
+  EXPECT_GT(shown, 40);  // from the third step of some 50 on
+  EXPECT_FALSE(frm.LoadProgress->isVisible());
+  EXPECT_EQ(frm.JobText().size(), 5017u);
+
+  pumps = 0;
+  atPump = [&] {
+    if (pumps == 3) frm.close();
+  };
+  EXPECT_FALSE(frm.LoadJob(path.string()));
+  EXPECT_EQ(pumps, 3);
+  EXPECT_FALSE(frm.Loader->Busy());
+  removeJob(path);
 }

@@ -27,7 +27,7 @@ TRun RunCli(const std::string& Args, const std::string& Stderr = "2>/dev/null") 
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-const char* const kCommands[] = {"contours", "preview", "send", "virtual-cutter"};
+const char* const kCommands[] = {"contours", "ports", "preview", "send", "virtual-cutter"};
 
 }  // namespace
 

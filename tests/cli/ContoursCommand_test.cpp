@@ -29,14 +29,27 @@ TEST(ContoursJson, WorkedExample) {
   EXPECT_EQ(ContoursJson("IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;"),
             "{\"contours\": [{\"pen\": 0, \"points\": [[0, 0], [0.025, 0.025]]}, "
             "{\"pen\": 0, \"points\": [[100, 100], [100.025, 100.025]]}], "
-            "\"bounds\": [0, 0, 100.025, 100.025], \"events\": [2, 3, 2, 3, 2, 4]}\n");
+            "\"bounds\": [0, 0, 100.025, 100.025], \"events\": [2, 3, 2, 3, 2, 4], \"unread\": null}\n");
 }
 
 TEST(ContoursJson, EmptyTextHasNoListAndSeparatorsAnEmptyOne) {
-  EXPECT_EQ(ContoursJson(""), "{\"contours\": null, \"bounds\": null, \"events\": []}\n");
+  EXPECT_EQ(ContoursJson(""), "{\"contours\": null, \"bounds\": null, \"events\": [], \"unread\": null}\n");
   EXPECT_EQ(ContoursJson(";\r\n"),
             "{\"contours\": [], \"bounds\": [2147483648, 2147483648, -2147483648, "
-            "-2147483648], \"events\": [4]}\n");
+            "-2147483648], \"events\": [4], \"unread\": null}\n");
+}
+
+TEST(ContoursJson, SaysWhatTheContoursLeaveOut) {
+  EXPECT_EQ(ContoursJson("PD;PA0,4000,2000,4000;"),
+            "{\"contours\": [], \"bounds\": [2147483648, 2147483648, -2147483648, -2147483648], "
+            "\"events\": [2, 2, 4], \"unread\": {\"count\": 1, \"first_offset\": 3, "
+            "\"first_token\": \"PA0,4000,2000,4000\"}}\n");
+  // The token's bytes as JSON text: quotes, backslashes, control and Latin-1 bytes escaped.
+  const std::string json = ContoursJson("PU0,0;PD40,40;pe\"\\\x01\xe9;ci1;");
+  EXPECT_NE(json.find(", \"unread\": {\"count\": 2, \"first_offset\": 14, "
+                      "\"first_token\": \"pe\\\"\\\\\\u0001\\u00e9\"}}\n"),
+            std::string::npos)
+      << json;
 }
 
 TEST(ContoursJson, FloatsReadBackExactly) {

@@ -56,6 +56,21 @@ TEST_F(PreviewCommand, ComposesBoxAndRulersAsTheWindowPlacesThem) {
   EXPECT_EQ(WrittenSize(), QSize(413, 81));
 }
 
+TEST_F(PreviewCommand, SaysOnStandardErrorWhatThePictureLeavesOut) {
+  auto errorText = [&](const std::string& Job) {
+    std::ofstream(job, std::ios::binary | std::ios::trunc) << Job;
+    std::stringstream none, err;
+    EXPECT_EQ(RunPreviewCommand({job, png}, none, none, err), 0);
+    return err.str();
+  };
+  EXPECT_EQ(errorText(kDefaultJob), "");
+  EXPECT_EQ(errorText("PU0,0;PD40,40;PD0,4000 2000,4000;"),
+            "The preview leaves out 1 command a cutter may act on (first: 2000,4000 at byte offset 23).\n");
+  EXPECT_EQ(errorText("IN;CI400;"),
+            "The preview shows no cut, but the job holds 1 command a cutter may act on (first: CI400 at byte offset "
+            "3).\n");
+}
+
 TEST_F(PreviewCommand, RefusesBadUsageAndReportsUnwritableOutput) {
   const std::vector<std::vector<std::string>> usage = {
       {job},

@@ -7,10 +7,13 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sstream>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -123,10 +126,51 @@ TEST_F(SendCommandTest, InterruptDuringTheDrainExitsAt130AtOnce) {
   EXPECT_LT(std::chrono::steady_clock::now() - drainStart, std::chrono::milliseconds(900));
 }
 
-TEST_F(SendCommandTest, MissingPortExitsWithOneAndTheReason) {
-  const CliRun run = send({file, "--port", "ttyKORVEX_NONE"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.err.find("Unable to open COM Port! Unable to open com port (Error: 2)"), std::string::npos) << run.err;
+// A device that refuses the open as the system would for a reason a pty cannot give.
+class TRefusingPort : public TComPort {
+public:
+  explicit TRefusingPort(int error) : Error(error) {}
+
+protected:
+  void OpenDeviceHandle() override { throw EComPort(1, Error); }
+
+private:
+  int Error;
+};
+
+TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
+  const int busy = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(busy, 0);
+  ASSERT_EQ(flock(busy, LOCK_EX | LOCK_NB), 0);
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  const std::string me = user->pw_name;
+  const struct {
+    std::string port;
+    int refusal;  // 0: the real device's answer
+    std::string reason, hint;
+  } rows[] = {
+      {"ttyKORVEX_NONE", 0, "(Error: 2)",
+       "No device ttyKORVEX_NONE: is the cutter plugged in and switched on? Ports present: "},
+      {file, 0, "(Error: 25)", file + " is not a serial port."},
+      {pty.SlaveName(), 0, "(Error: 16)",
+       pty.SlaveName() + " is in use by another program: close it there, then send again."},
+      {"ttyUSB7", EACCES, "(Error: 13)",
+       "No permission to open ttyUSB7: serial ports are open to the dialout group. Add " + me +
+           " to it (sudo usermod -aG dialout " + me + ") and log in again."},
+      {"rfcomm0", EHOSTDOWN, "(Error: 112)",
+       "The Bluetooth device behind rfcomm0 does not answer: switch the cutter on, "
+       "check that it is paired and in range, then send again."},
+  };
+  for (const auto& row : rows) {
+    if (row.refusal) DirectPortFactory() = [error = row.refusal] { return std::make_unique<TRefusingPort>(error); };
+    const CliRun run = send({file, "--port", row.port});
+    EXPECT_EQ(run.code, 1) << row.port;
+    // The component's own text stays; the hint is a line of its own.
+    const std::string says = "Unable to open COM Port! Unable to open com port " + row.reason + "\n" + row.hint;
+    EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
+  }
+  close(busy);
 }
 
 TEST_F(SendCommandTest, InterruptStopsTheSendWith130) {

@@ -271,3 +271,110 @@ TEST(VirtCutter, HugeTokenWithoutSeparatorIsLinear) {
   const TParseResult r = Parse(text);
   EXPECT_EQ(r.Events.size(), (1u << 19) + 1);
 }
+
+namespace {
+
+struct TUnreadCase {
+  const char* Text;
+  std::size_t Count;
+  std::size_t FirstOffset;
+  const char* FirstToken;
+};
+
+TUnreadCommands UnreadOf(const std::string& Text, std::vector<TContourSeen>* Contours = nullptr) {
+  TReleasePtr<TVirtCutterObj> cutter(new TVirtCutterObj);
+  cutter->BuildContours = true;
+  cutter->ParseJobText(Text);
+  if (Contours) *Contours = ContoursOf(cutter->Contours());
+  return cutter->Unread();
+}
+
+}  // namespace
+
+TEST(VirtCutter, CountsWhatACutterActsOnAndTheContoursLeaveOut) {
+  const TUnreadCase cases[] = {
+      // Drawn whole: nothing to count.
+      {"IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@", 0, 0, ""},
+      {"SP1;PU0,0;PD40,40;SP2;PD80,80;PG;PU400,0;PR;PD40,0,40,0;A;", 0, 0, ""},
+      {"IN;DF;PU0,0\r\nPD40,40 \r\nPU;PA0,0;PD40,40;PA;PU0,0", 0, 0, ""},
+      {"PD40,40;PU;R40,0;A40,0;PD;SP1;", 0, 0, ""},
+      // Moves by PA, PR, A and R while the pen is down.
+      {"PD;PA0,4000,2000,4000;", 1, 3, "PA0,4000,2000,4000"},
+      {"PU;PA2000,0;PD;PA2000,4000;", 1, 15, "PA2000,4000"},
+      {"PU0,0;PD;PR0,4000,2000,0;", 1, 9, "PR0,4000,2000,0"},
+      {"PD40,40;R40,0;A80,80;U;A0,0;", 2, 8, "R40,0"},
+      // Pen and move commands in lower case, which also put the pen down.
+      {"pu0,0;pd40,40;Pd;PA0,0;", 4, 0, "pu0,0"},
+      // Pairs split off by a blank or a line break, not by a semicolon.
+      {"PD0,4000 2000,4000;", 1, 9, "2000,4000"},
+      {"PU0,0;PD 100,200\n300,400;", 2, 9, "100,200"},
+      {"PD0,4000;2000,4000;IN 100;", 0, 0, ""},
+      // Arcs, circles, rectangles, wedges, curves, encoded polylines.
+      {"PU0,0;CI400;AA0,0,90;AR1,1,9;AT1,1,2,2;EA4,4;ER4,4;RA4,4;RR4,4;EW5,0,90;WG5,0,90;", 10, 6, "CI400"},
+      {"BZ1,1,2,2,3,3;BR1,1,2,2,3,3;PE<=_>;ci400;", 4, 0, "BZ1,1,2,2,3,3"},
+      // A cutting move that no separator ends; an open pen-up move or page end is harmless.
+      {"PU0,0;PD40,40", 1, 6, "PD40,40"},
+      {"PU0,0;PD40,40;D80,80", 1, 14, "D80,80"},
+      {"PD0,0;PA40,40", 1, 6, "PA40,40"},
+      {"PU0,0;CI4", 1, 6, "CI4"},
+  };
+  for (const TUnreadCase& c : cases) {
+    const TUnreadCommands unread = UnreadOf(c.Text);
+    EXPECT_EQ(unread.Count, c.Count) << c.Text;
+    if (c.Count == 0) continue;
+    EXPECT_EQ(unread.FirstOffset, c.FirstOffset) << c.Text;
+    EXPECT_EQ(unread.FirstToken, c.FirstToken) << c.Text;
+  }
+}
+
+TEST(VirtCutter, CountingLeavesTheContoursAsTheyWere) {
+  // The same cuts with and without commands the contours leave out between them.
+  std::vector<TContourSeen> plain, mixed;
+  UnreadOf("PU0,0;PD40,40,80,0;PU0,0;PD0,40;", &plain);
+  const TUnreadCommands unread = UnreadOf("PU0,0;PD40,40,80,0;CI40;pd4,4;PU0,0;PD0,40 4,4;PA9,9;", &mixed);
+  EXPECT_EQ(unread.Count, 4u);
+  EXPECT_EQ(mixed, plain);
+  // A long first token is cut for showing; its length is kept.
+  const std::string pe = "PE" + std::string(100, '?') + ";";
+  const TUnreadCommands encoded = UnreadOf("PU0,0;" + pe);
+  EXPECT_EQ(encoded.FirstToken, pe.substr(0, TUnreadCommands::kShownToken));
+  EXPECT_EQ(encoded.FirstLength, pe.size() - 1);
+}
+
+TEST(VirtCutter, ParsingInPartsIsParsingAtOnce) {
+  const std::string jobs[] = {
+      "IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@",
+      "PR;PD40,0;R;PD40,0;PA;PD40,0;A;D0,40;PU400,0;PG;PD400,0;SP2;PD80,80;CI40;pd4,4 8,8;PA1,1;PD40,40",
+      "PU0,0;PD" + std::string(3000, '1') + ",2;PD40,40,80,80,120,0;ci1;",
+      ";;\r\n",
+  };
+  for (const std::string& job : jobs)
+    for (const std::size_t part : {std::size_t{1}, std::size_t{5}, std::size_t{64}}) {
+      TReleasePtr<TVirtCutterObj> whole(new TVirtCutterObj), parts(new TVirtCutterObj);
+      std::vector<std::int32_t> wholeEvents, partEvents;
+      whole->BuildContours = parts->BuildContours = true;
+      whole->OnCutterEvent = [&](std::int32_t Code, TVector2D, const std::string&) {
+        wholeEvents.push_back(Code);
+        return true;
+      };
+      parts->OnCutterEvent = [&](std::int32_t Code, TVector2D, const std::string&) {
+        partEvents.push_back(Code);
+        return true;
+      };
+      whole->ParseJobText(job);
+      parts->BeginParse(job);
+      int calls = 0;
+      double progress = 0.0;
+      while (parts->ParseSome(part)) {
+        ++calls;
+        EXPECT_GE(parts->ParseProgress(), progress);
+        progress = parts->ParseProgress();
+      }
+      EXPECT_EQ(parts->ParseProgress(), 1.0);
+      if (part == 1) EXPECT_GE(calls, 3) << job;  // a token is never split, however long
+      EXPECT_EQ(partEvents, wholeEvents) << job << " " << part;
+      EXPECT_EQ(ContoursOf(parts->Contours()), ContoursOf(whole->Contours())) << job << " " << part;
+      EXPECT_EQ(parts->Unread().Count, whole->Unread().Count) << job << " " << part;
+      EXPECT_EQ(parts->Unread().FirstOffset, whole->Unread().FirstOffset) << job << " " << part;
+    }
+}

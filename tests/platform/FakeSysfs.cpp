@@ -52,12 +52,15 @@ FakeSysfs::~FakeSysfs() {
   fs::remove_all(root, ec);
 }
 
-void FakeSysfs::AddUsbPort(const std::string& name, const std::string& product, const std::string& maker) {
+void FakeSysfs::AddUsbPort(const std::string& name, const std::string& product, const std::string& maker,
+                           const std::string& interfaceName) {
   const fs::path usb = root / "sys/devices/pci0000:00/usb1" / ("1-" + name);
   writeFile(usb / "idVendor", "0403");
-  writeFile(usb / "product", product);
-  writeFile(usb / "manufacturer", maker);
-  const fs::path port = usb / (("1-" + name) + ":1.0") / name;
+  if (!product.empty()) writeFile(usb / "product", product);
+  if (!maker.empty()) writeFile(usb / "manufacturer", maker);
+  const fs::path interface = usb / (("1-" + name) + ":1.0");
+  if (!interfaceName.empty()) writeFile(interface / "interface", interfaceName);
+  const fs::path port = interface / name;
   fs::create_directories(port);
   fs::create_directories(ttyClass() / name);
   fs::create_directory_symlink(port, ttyClass() / name / "device");
@@ -82,6 +85,8 @@ int FakeSysfs::AddDeviceNode(const std::string& name) {
   fs::create_symlink(ptsname(master), root / "dev" / name);
   return master;
 }
+
+void FakeSysfs::AddDeviceFile(const std::string& name) { writeFile(root / "dev" / name, ""); }
 
 void FakeSysfs::AddUsbDevice(const std::string& name, const std::string& vendorId, const std::string& productId,
                              const std::string& serial, const std::string& product, int interfaceClass,

@@ -10,8 +10,10 @@ public:
   FakeSysfs();
   ~FakeSysfs();
 
-  // A USB serial adapter: the tty links to a device below a USB device with strings.
-  void AddUsbPort(const std::string& name, const std::string& product, const std::string& maker);
+  // A USB serial adapter: the tty links to a device below a USB device with strings, on
+  // an interface that names itself when `interfaceName` is given.
+  void AddUsbPort(const std::string& name, const std::string& product, const std::string& maker,
+                  const std::string& interfaceName = "");
   // A built-in port; type 0 is a placeholder with no UART behind it.
   void AddBuiltinPort(const std::string& name, int type);
   void AddRfcomm(const std::string& name);
@@ -20,6 +22,8 @@ public:
   void Remove(const std::string& name);
   // Makes /dev/NAME a pty slave so the port can really be opened; returns the master fd.
   int AddDeviceNode(const std::string& name);
+  // Makes /dev/NAME a plain file, so that opening it is seen but pulses no line.
+  void AddDeviceFile(const std::string& name);
 
   // A USB device on bus 1 ("1-2") with one interface of the class, bound to `driver`
   // (empty: to none); it has no serial number when `serial` is empty.

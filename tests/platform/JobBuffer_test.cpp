@@ -12,7 +12,10 @@ namespace {
 // The buffer next to a stand-in for the editor's document, changed the way the editor
 // changes its own: every edit and every undo must leave the two describing one text.
 struct Memo {
-  explicit Memo(std::string bytes) { text = buffer.Load(std::move(bytes)); }
+  explicit Memo(std::string bytes) {
+    buffer.Load(std::move(bytes));
+    text = buffer.DocumentText();
+  }
 
   void edit(std::size_t position, std::size_t removed, const std::u16string& inserted) {
     text.replace(position, removed, inserted);
@@ -135,4 +138,26 @@ TEST(JobBuffer, LongLinesAreBrokenForDisplayOnly) {
   // Whatever the separators, the document length stays in step with the bytes.
   memo.erase(0, memo.text.size());
   EXPECT_EQ(memo.buffer.Bytes(), "");
+}
+
+TEST(JobBuffer, TextReadInSlicesIsTheWholeText) {
+  std::string job = "IN;\r\nPU0,0;\rPD1,1;\n\n";
+  for (int i = 0; i < 3000; ++i) job += "PD" + std::to_string(i) + ",0;";
+  job += "\r\n@";
+  TJobBuffer buffer;
+  buffer.Load(job);
+  const std::u16string whole = buffer.DocumentText();
+  ASSERT_EQ(whole.size(), buffer.DocumentLength());
+  EXPECT_EQ(whole.substr(0, 12), u"IN;\u2028PU0,0;\u2028P");  // breaks within the first paragraph
+  for (const std::size_t slice : {std::size_t{1}, std::size_t{3}, std::size_t{255}, std::size_t{4096}}) {
+    TJobBuffer::TTextCursor cursor;
+    std::u16string text;
+    while (cursor.Position < buffer.DocumentLength()) {
+      const std::size_t before = text.size();
+      buffer.ReadText(cursor, slice, text);
+      ASSERT_EQ(text.size() - before, std::min(slice, whole.size() - before)) << slice;
+    }
+    EXPECT_EQ(text, whole) << slice;
+    EXPECT_EQ(cursor.Byte, job.size()) << slice;
+  }
 }

@@ -5,24 +5,74 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 using Ports = std::vector<std::string>;
+using Found = std::vector<TSerialPort>;
 
-TEST(ListSerialPorts, KeepsRealDevicesAndBluetoothSortedIgnoringCase) {
-  FakeSysfs sys;
+namespace {
+
+// The machine's kinds of ports: an FTDI adapter with a stable name, a CDC-ACM adapter
+// whose interface names itself, a Bluetooth port, a built-in port with a UART and one
+// without, and a console.
+void addEveryKind(FakeSysfs& sys) {
   sys.AddUsbPort("ttyUSB0", "FT232R USB UART", "FTDI");
-  sys.AddUsbPort("ttyACM10", "Cutter", "Maker");
-  sys.AddUsbPort("ttyACM2", "Cutter", "Maker");
-  sys.AddBuiltinPort("ttyS0", 4);
-  sys.AddBuiltinPort("ttyS1", 0);  // placeholder: no UART
+  sys.AddUsbPort("ttyACM0", "Korvex KX-600", "Korvex", "KX-600 Serial");
+  sys.AddUsbPort("ttyUSB1", "", "Prolific Technology Inc.");  // a maker's string only
   sys.AddRfcomm("rfcomm0");
+  sys.AddBuiltinPort("ttyS0", 4);
+  sys.AddBuiltinPort("ttyS1", 0);
   sys.AddVirtualTty("tty1");
-  Ports ports{"stale"};
-  ListSerialPorts(ports, sys.Root());
-  EXPECT_EQ(ports, (Ports{"rfcomm0", "ttyACM10", "ttyACM2", "ttyS0", "ttyUSB0"}));
+  for (const char* node : {"ttyUSB0", "ttyACM0", "rfcomm0", "ttyS0", "ttyS1", "tty1"}) sys.AddDeviceFile(node);
+  sys.AddLink("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0");
+}
+
+}  // namespace
+
+TEST(ScanSerialPorts, NamesEachPortByItsProductWithItsStableLink) {
+  FakeSysfs sys;
+  addEveryKind(sys);
+  Found ports;
+  ASSERT_TRUE(ScanSerialPorts(ports, sys.Root(), sys.Dev()));
+  const std::string byId = sys.Dev() + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  EXPECT_EQ(ports, (Found{{"rfcomm0", "Bluetooth serial", "", true},
+                          {"ttyACM0", "KX-600 Serial", "", true},
+                          {"ttyS0", "Built-in serial port", "", true},
+                          {"ttyUSB0", "FT232R USB UART", byId, true},
+                          {"ttyUSB1", "Prolific Technology Inc.", "", false}}));  // no node to open
+}
+
+TEST(ScanSerialPorts, ListingOpensNoDevice) {
+  FakeSysfs sys;
+  addEveryKind(sys);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, sys.Dev().c_str(), IN_OPEN), 0);
+  // Files opened below the folder, not the folders listed there.
+  const auto opened = [watch] {
+    Ports names;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;)
+      for (char* at = buffer; at < buffer + n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (!(event->mask & IN_ISDIR)) names.push_back(event->len ? event->name : "?");
+        at += sizeof(inotify_event) + event->len;
+      }
+    return names;
+  };
+  close(open((sys.Dev() + "/ttyS0").c_str(), O_RDONLY));
+  ASSERT_EQ(opened(), Ports{"ttyS0"});  // the watch sees an open
+
+  Found ports;
+  ASSERT_TRUE(ScanSerialPorts(ports, sys.Root(), sys.Dev()));
+  Ports names;
+  ListSerialPorts(names, sys.Root());
+  EXPECT_EQ(ports.size(), 5u);
+  EXPECT_EQ(opened(), Ports{});
+  close(watch);
 }
 
 TEST(ListSerialPorts, EmptyClassGivesEmptyListAndMissingClassLeavesListAlone) {
@@ -34,60 +84,67 @@ TEST(ListSerialPorts, EmptyClassGivesEmptyListAndMissingClassLeavesListAlone) {
   ports = {"ttyUSB9"};
   ListSerialPorts(ports, sys.Root() + "/nowhere");
   EXPECT_EQ(ports, Ports{"ttyUSB9"});
+  Found found{{"ttyUSB9", "x", "", true}};
+  EXPECT_FALSE(ScanSerialPorts(found, sys.Root() + "/nowhere", sys.Dev()));
+  EXPECT_EQ(found.size(), 1u);
 }
 
-TEST(EnumFriendlyComPorts, NamesOpenablePortsAndSkipsBusyOrMissingOnes) {
-  FakeSysfs sys;
-  sys.AddUsbPort("ttyUSB0", "FT232R USB UART", "FTDI");
-  sys.AddUsbPort("ttyUSB1", "CP2102 Bridge", "Silicon Labs");
-  sys.AddRfcomm("rfcomm0");
-  sys.AddUsbPort("ttyUSB2", "Gone", "Nobody");  // listed, but no device node
-  const int m0 = sys.AddDeviceNode("ttyUSB0");
-  const int m1 = sys.AddDeviceNode("ttyUSB1");
-  const int mr = sys.AddDeviceNode("rfcomm0");
-
-  // Another program holds ttyUSB1.
-  const int holder = ::open((sys.Dev() + "/ttyUSB1").c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(holder, 0);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-
-  EXPECT_EQ(EnumFriendlyComPorts(sys.Root(), sys.Dev()),
-            (Ports{"rfcomm0=Bluetooth Serial Port (rfcomm0)", "ttyUSB0=FTDI FT232R USB UART (ttyUSB0)"}));
-
-  ::close(holder);
-  const Ports freed = EnumFriendlyComPorts(sys.Root(), sys.Dev());
-  ASSERT_EQ(freed.size(), 3u);
-  EXPECT_EQ(freed[2], "ttyUSB1=Silicon Labs CP2102 Bridge (ttyUSB1)");
-  for (int fd : {m0, m1, mr}) ::close(fd);
-}
-
-TEST(SerialPortLists, ATreeThatFailsMidReadGivesEmptyListsWithoutThrowing) {
+TEST(SerialPortLists, ATreeThatFailsMidReadGivesNoListWithoutThrowing) {
   FakeSysfs sys;
   sys.AddUsbPort("ttyUSB0", "A", "M");
   sys.AddUsbPort("ttyUSB1", "B", "M");
   sys.AddLink("sys/class/tty/ttyLoop", "ttyLoop");                  // a link to itself
   sys.AddLink("sys/class/tty/ttyACM0/device", "../../../nowhere");  // a device that is gone
+  sys.AddLink("dev/serial/by-id/usb-loop", "usb-loop");
   Ports ports;
   ListSerialPorts(ports, sys.Root());
   EXPECT_EQ(ports, (Ports{"ttyUSB0", "ttyUSB1"}));
 
   sys.FailListingAfter("sys/class/tty", 2);
   ports = {"stale"};
-  Ports friendly{"stale"};
+  Found found;
   EXPECT_NO_THROW(ListSerialPorts(ports, sys.Root()));
-  EXPECT_NO_THROW(friendly = EnumFriendlyComPorts(sys.Root(), sys.Dev()));
+  EXPECT_NO_THROW(EXPECT_FALSE(ScanSerialPorts(found, sys.Root(), sys.Dev())));
   EXPECT_EQ(ports, Ports{"stale"});  // an unreadable class is no port list
-  EXPECT_TRUE(friendly.empty());
 }
 
-TEST(PortOpenHint, NamesTheFixForPermissionsAndBusyPorts) {
+TEST(MayOpenNode, FollowsTheModeForOwnerGroupAndOthers) {
+  const std::vector<gid_t> dialout{20, 1000};
+  EXPECT_TRUE(MayOpenNode(0660, 0, 20, 1000, dialout));      // crw-rw---- root:dialout, a member
+  EXPECT_FALSE(MayOpenNode(0660, 0, 20, 1000, {1000}));      // not a member
+  EXPECT_FALSE(MayOpenNode(0640, 0, 20, 1000, dialout));     // the group may only read
+  EXPECT_TRUE(MayOpenNode(0600, 1000, 5, 1000, {}));         // the user's own, as a logged-in seat gives it
+  EXPECT_FALSE(MayOpenNode(0066, 1000, 20, 1000, dialout));  // the owner's bits count for the owner
+  EXPECT_TRUE(MayOpenNode(0666, 0, 0, 1000, {}));            // anyone
+  EXPECT_TRUE(MayOpenNode(0000, 5, 5, 0, {}));               // root
+}
+
+TEST(PortDevicePath, ResolvesNamesPrefixesAndPaths) {
+  EXPECT_EQ(PortDevicePath("ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(PortDevicePath("\\\\.\\ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(PortDevicePath("\\\\.\\\\\\.\\pts/3"), "/dev/pts/3");
+  EXPECT_EQ(PortDevicePath("\\\\.\\/tmp/korvex-cutter"), "/tmp/korvex-cutter");
+  EXPECT_EQ(PortDevicePath("/dev/serial/by-id/usb-x"), "/dev/serial/by-id/usb-x");
+}
+
+TEST(PortOpenHint, SaysWhyAndWhatToDoByKind) {
+  EXPECT_EQ(PortOpenHint("ttyUSB0", ENOENT, {"ttyS0", "rfcomm0"}),
+            "No device ttyUSB0: is the cutter plugged in and switched on? Ports present: ttyS0, rfcomm0");
+  EXPECT_EQ(PortOpenHint("ttyUSB0", ENXIO, {}),
+            "No device ttyUSB0: is the cutter plugged in and switched on? Ports present: none");
+  EXPECT_EQ(PortOpenHint("ttyUSB0", EBUSY, {}),
+            "ttyUSB0 is in use by another program: close it there, then send again.");
+  EXPECT_EQ(PortOpenHint("/tmp/x", ENOTTY, {}), "/tmp/x is not a serial port.");
+  EXPECT_EQ(PortOpenHint("/tmp", EISDIR, {}), "/tmp is not a serial port.");
+  EXPECT_NE(PortOpenHint("rfcomm0", EHOSTDOWN, {}).find("Bluetooth device behind rfcomm0 does not answer"),
+            std::string::npos);
+
   const passwd* user = getpwuid(geteuid());
   ASSERT_NE(user, nullptr);
-  const std::string denied = PortOpenHint(EACCES);
-  EXPECT_NE(denied.find("dialout"), std::string::npos) << denied;
-  EXPECT_NE(denied.find(std::string("usermod -aG dialout ") + user->pw_name), std::string::npos) << denied;
-  EXPECT_EQ(PortOpenHint(EPERM), denied);
-  EXPECT_EQ(PortOpenHint(EBUSY), "Another program is using this port.");
-  EXPECT_EQ(PortOpenHint(ENOENT), "");
-  EXPECT_EQ(PortOpenHint(0), "");
+  const std::string denied = PortOpenHint("ttyKORVEX_NONE", EACCES, {});
+  EXPECT_NE(denied.find("No permission to open ttyKORVEX_NONE"), std::string::npos) << denied;
+  EXPECT_NE(denied.find(std::string("sudo usermod -aG dialout ") + user->pw_name), std::string::npos) << denied;
+  EXPECT_EQ(PortOpenHint("ttyKORVEX_NONE", EPERM, {}), denied);
+  EXPECT_EQ(PortOpenHint("ttyUSB0", EIO, {}), "");
+  EXPECT_EQ(PortOpenHint("ttyUSB0", 0, {}), "");
 }

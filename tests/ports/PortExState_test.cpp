@@ -193,23 +193,24 @@ TEST(RefreshComPorts, ReportsAChangeOnlyWhenTheSetOfPortsChanged) {
   EXPECT_FALSE(state.RefreshComPorts());
 }
 
-TEST(RefreshComPorts, BusyPortIsListedWithoutAFriendlyName) {
+TEST(RefreshComPorts, EveryPresentPortHasItsNameEvenWhenAnotherProgramHoldsIt) {
   FakeSysfs sys;
   sys.AddUsbPort("ttyUSB0", "FT232R USB UART", "FTDI");
+  sys.AddRfcomm("rfcomm0");  // a Bluetooth port that no one could open now
   const int master = sys.AddDeviceNode("ttyUSB0");
+  FILE* busy = fopen((sys.Dev() + "/ttyUSB0").c_str(), "r+");
+  ASSERT_NE(busy, nullptr);
+  ASSERT_EQ(flock(fileno(busy), LOCK_EX | LOCK_NB), 0);
   TPortExState state;
   state.TestMode = false;
   state.SysRoot = sys.Root();
   state.DevRoot = sys.Dev();
   state.RefreshComPorts();
-  EXPECT_EQ(state.FriendlyNames, std::vector<std::string>{"ttyUSB0=FTDI FT232R USB UART (ttyUSB0)"});
-
-  FILE* busy = fopen((sys.Dev() + "/ttyUSB0").c_str(), "r+");
-  ASSERT_NE(busy, nullptr);
-  ASSERT_EQ(flock(fileno(busy), LOCK_EX | LOCK_NB), 0);
-  state.RefreshComPorts();
-  EXPECT_EQ(state.ComPorts, std::vector<std::string>{"ttyUSB0"});
-  EXPECT_TRUE(state.FriendlyNames.empty());
+  EXPECT_EQ(state.ComPorts, (std::vector<std::string>{"rfcomm0", "ttyUSB0"}));
+  EXPECT_EQ(state.FriendlyNames,
+            (std::vector<std::string>{"rfcomm0=Bluetooth serial (rfcomm0)", "ttyUSB0=FT232R USB UART (ttyUSB0)"}));
+  ASSERT_EQ(state.ComPortDetails.size(), 2u);
+  EXPECT_EQ(state.ComPortDetails[1].Product, "FT232R USB UART");
   fclose(busy);
   close(master);
 }
@@ -223,7 +224,8 @@ TEST(RefreshComPorts, TestModeListsFixedPorts) {
   state.DevRoot = sys.Dev();
   EXPECT_TRUE(state.RefreshComPorts());
   EXPECT_EQ(state.ComPorts, (std::vector<std::string>{"COM1", "COM4"}));
-  EXPECT_EQ(state.FriendlyNames, std::vector<std::string>{"COM4=Test USB Serial (COM4)"});
+  EXPECT_EQ(state.FriendlyNames, (std::vector<std::string>{"ttyUSB0=A (ttyUSB0)", "COM4=Test USB Serial (COM4)"}));
+  EXPECT_EQ(state.ComPortDetails[1].Product, "Test USB Serial");
   EXPECT_FALSE(state.RefreshComPorts());
 }
 
@@ -300,8 +302,19 @@ TEST(RefreshUsbPorts, ReportsAChangeOfTheSetAndEmptiesTheListsWhenTheTreeFailsMi
   EXPECT_TRUE(state.UsbPaths.empty() && state.UsbLocations.empty());
 }
 
-TEST(StartPortName, TheDesignedPortUnlessTheSystemListsOthers) {
-  EXPECT_EQ(StartPortName({}, "COM3"), "COM3");
-  EXPECT_EQ(StartPortName({"ttyUSB0", "ttyUSB1"}, "COM3"), "ttyUSB0");
-  EXPECT_EQ(StartPortName({"rfcomm0", "COM3"}, "COM3"), "COM3");
+TEST(StartPortName, TheDesignedPortElseAnAdapterThenBluetoothAndBuiltInLast) {
+  using Names = std::vector<std::string>;
+  const struct {
+    Names listed;
+    const char* start;
+  } rows[] = {
+      {{}, "COM3"},
+      {{"rfcomm0", "COM3", "ttyUSB0"}, "COM3"},
+      {{"rfcomm0", "ttyS0", "ttyUSB0", "ttyUSB1"}, "ttyUSB0"},
+      {{"rfcomm0", "ttyACM0", "ttyS0", "ttyUSB0"}, "ttyACM0"},
+      {{"rfcomm0", "rfcomm1", "ttyS0"}, "rfcomm0"},
+      {{"ttyAMA0", "ttyS0"}, "ttyAMA0"},
+      {{"ttyS0", "ttyS1"}, "ttyS0"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(StartPortName(row.listed, "COM3"), row.start) << row.listed.size();
 }

@@ -10,6 +10,8 @@ TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
   sys.AddUsbDevice("1-3", "046d", "c077", "", "Optical Mouse", 3, "usbhid");
   TUsbMonitor monitor(sys.Root());
   std::string caption;
+  int ttyChanges = 0;
+  monitor.OnTtyChange = [&ttyChanges] { ++ttyChanges; };
   monitor.OnUsbDeviceChange = [&caption](bool arrived, const auto& usb, const auto& storage, const auto& name) {
     caption = UsbChangeCaption(arrived, {usb, storage, name});
   };
@@ -26,6 +28,13 @@ TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
     monitor.HandleNotice(notice);
     EXPECT_EQ(caption, expected) << notice.Action << " " << notice.DevPath;
   }
+  EXPECT_EQ(ttyChanges, 0);
+
+  // An adapter's tty comes after its USB device: it changes the lists, not the caption.
+  const std::string tty = sys.UsbDevPath("1-3") + "/1-3:1.0/ttyUSB1/tty/ttyUSB1";
+  for (const char* action : {"add", "change", "remove"}) monitor.HandleNotice({action, tty, {}, "tty"});
+  EXPECT_EQ(ttyChanges, 2);
+  EXPECT_EQ(caption, "");
 }
 
 TEST(UsbMonitor, ReadingWithNothingPendingReturnsAtOnce) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -23,6 +24,18 @@ std::vector<int> LongTicks(const TBitmap32& Strip, TColor32 Color = kBlack) {
     if (tick) xs.push_back(x);
   }
   return xs;
+}
+
+// The same for a turned strip of thickness T: the rows whose tick reaches six pixels left
+// of the base line (columns past the buffer's width are clipped off).
+std::vector<int> LongTickRows(const TBitmap32& Turned, int T) {
+  std::vector<int> ys;
+  for (int y = 0; y < Turned.Height(); ++y) {
+    bool tick = Turned.Pixel(T - 8, y) != kBlack;
+    for (int x = T - 7; x < std::min(T - 1, Turned.Width()); ++x) tick &= Turned.Pixel(x, y) == kBlack;
+    if (tick) ys.push_back(y);
+  }
+  return ys;
 }
 
 // Above the ticks, the columns from Left show exactly Text drawn at (Left, 2), or (with
@@ -99,10 +112,45 @@ TEST(TRulerObjEx, VerticalStripIsTurnedWithTheStartAtTheTop) {
   const auto down = ruler.Render(0.0f, 75.0f, 0.0f);
   const int t = ruler.Thickness();
   ASSERT_TRUE(across && down && down->Width() == t && down->Height() == 300);
-  // A tick at x across stands at row x - 1 down, reaching left from the base line on
-  // the right edge: mirrored along the strip, then turned.
-  for (int x : LongTicks(*across))
-    EXPECT_EQ(down->Pixel(t - 4, x - 1) == kBlack && down->Pixel(t - 1, x) == kBlack, x > 0) << x;
+  // A tick at column x across stands on row x down, reaching left from the base line on
+  // the right edge.
+  ASSERT_FALSE(LongTicks(*across).empty());
+  EXPECT_EQ(LongTickRows(*down, t), LongTicks(*across));
+}
+
+TEST(DrawRulers, EveryLabelledTickLandsOnTheRowOrColumnOfItsValue) {
+  // Edges at whole millimetres: 0 to 100 mm across, 0 to 60 mm down.
+  TWorkSpace space;
+  space.UseMillimetres();
+  TBitmap32 box(PreviewBoxWidth, PreviewBoxHeight), top(PreviewBoxWidth, RulerBoxThickness),
+      left(RulerBoxThickness, PreviewBoxHeight);
+  const IMatrixRef view =
+      RebuildPreview("PU0,0;PD0,4000,2400,4000,2400,0,0,0;", {box, top, left}, TMatrixObj::CreateIdentity(), space);
+  ASSERT_TRUE(view);
+  const TIntRect page = view->TransformRectToInt(TRect2D{0.0f, 0.0f, 100.0f, 60.0f});
+  // 3.33 pixels a millimetre; the page's top at 136.6 and its bottom at 336.4 down.
+  ASSERT_EQ(page.Top, 137);
+  ASSERT_EQ(page.Bottom, 336);
+
+  // Rows of the left ruler whose long tick reaches six pixels left of the base line.
+  const int t = TRulerObjEx().Thickness();
+  ASSERT_LT(t - 7, RulerBoxThickness);
+  const std::vector<int> rows = LongTickRows(left, t);
+  // Every 20 mm, wherever it falls in the box: on the pixel the geometry of that value takes.
+  std::vector<int> expectedRows, expectedColumns;
+  for (int mm = -200; mm <= 200; mm += 20) {
+    const TVector2D p = view->TransformXY(float(mm), float(mm));
+    if (const int y = FloatToIntHalfDown(p.Y); y >= 0 && y < left.Height()) expectedRows.push_back(y);
+    if (const int x = FloatToIntHalfDown(p.X); x >= 0 && x < top.Width()) expectedColumns.push_back(x);
+  }
+  EXPECT_EQ(rows, expectedRows);
+  EXPECT_EQ(LongTicks(top), expectedColumns);
+  // The page's edges, 0 and 60 mm down, 0 and 100 mm across, carry their ticks.
+  EXPECT_NE(std::find(rows.begin(), rows.end(), page.Top), rows.end());
+  EXPECT_NE(std::find(rows.begin(), rows.end(), page.Bottom), rows.end());
+  const std::vector<int> columns = LongTicks(top);
+  EXPECT_NE(std::find(columns.begin(), columns.end(), page.Left), columns.end());
+  EXPECT_NE(std::find(columns.begin(), columns.end(), page.Right), columns.end());
 }
 
 TEST(TRulerObjEx, NoUsableStepGivesNoStrip) {

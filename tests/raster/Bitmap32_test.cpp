@@ -53,6 +53,34 @@ TEST(Bitmap32, FillsAndLinesLeaveTheirEndOutAndClip) {
   }
 }
 
+TEST(Bitmap32, BlendingRoundsEveryChannelToTheNearest) {
+  // A line along a pixel row covers it wholly, so a colour of opacity A blends in with A.
+  // Every background value c of a channel meets every A, for colours of some values n.
+  const TColor32 colours[] = {0x000000, 0x01FE7F, 0xFF0180, 0x80FF01, 0x7F80FE, 0xFFFFFF};
+  TBitmap32 b(256, 256);
+  for (const TColor32 colour : colours) {
+    for (int y = 0; y < 256; ++y)
+      for (int c = 0; c < 256; ++c)
+        b.SetPixel(c, y, TColor32(c) << 24 | TColor32(255 - c) << 16 | TColor32(c) << 8 | TColor32(c * 7 & 255));
+    for (int alpha = 0; alpha < 256; ++alpha) {
+      const auto y = static_cast<float>(alpha);
+      b.LineAA(-10.0f, y, 300.0f, y, TColor32(alpha) << 24 | colour);
+    }
+    for (int alpha = 0; alpha < 256; ++alpha)
+      for (int c = 0; c < 256; ++c) {
+        const TColor32 before = TColor32(c) << 24 | TColor32(255 - c) << 16 | TColor32(c) << 8 | TColor32(c * 7 & 255);
+        const TColor32 with = colour | 0xFF000000;
+        TColor32 expected = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+          const unsigned was = before >> shift & 0xFF, n = with >> shift & 0xFF;
+          expected |= ((was * (255u - alpha) + n * unsigned(alpha) + 127) / 255) << shift;
+        }
+        if (alpha == 0) expected = before;
+        ASSERT_EQ(b.Pixel(c, alpha), expected) << std::hex << colour << " " << std::dec << alpha << " " << c;
+      }
+  }
+}
+
 TEST(Bitmap32, AntiAliasedLines) {
   TBitmap32 b = White(10, 5);
   b.LineAA(-1e30f, 1.0f, 1e30f, 1.0f, kInk);  // on a pixel row: solid, ends far off

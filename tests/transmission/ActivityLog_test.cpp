@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <algorithm>
 #include <regex>
+#include <vector>
 
 TEST(ActivityLog, StampedLinesCarrySecondsWithThreeDecimals) {
   TActivityLog log;
@@ -59,4 +61,30 @@ TEST(JobFile, OnlyARegularFileThatFitsIsLoaded) {
   }
   close(listener);
   std::filesystem::remove_all(dir);
+}
+
+TEST(JobFile, ReadsInPiecesAllTheFileHoldsEvenWhenItGrowsOrReportsNoSize) {
+  const auto path = std::filesystem::temp_directory_path() / ("korvex-jobfile-pieces-" + std::to_string(getpid()));
+  std::string bytes;
+  for (int i = 0; i < 300001; ++i) bytes.push_back(static_cast<char>(i * 7));
+  std::ofstream(path, std::ios::binary) << bytes;
+  TJobFileReader reader;
+  std::string reason;
+  ASSERT_TRUE(reader.Open(path.string(), reason));
+  std::ofstream(path, std::ios::binary | std::ios::app) << "PU0,0;";  // grows after it was opened
+  std::vector<double> progress;
+  while (!reader.Done()) {
+    ASSERT_TRUE(reader.ReadSome(65536, reason));
+    progress.push_back(reader.Progress());
+  }
+  EXPECT_EQ(reader.Take(), bytes + "PU0,0;");
+  EXPECT_GE(progress.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_EQ(progress.back(), 1.0);
+  std::filesystem::remove(path);
+
+  // A file of the proc file system reports no size at all.
+  std::string status;
+  ASSERT_TRUE(LoadJobFile("/proc/self/status", status, reason));
+  EXPECT_NE(status.find("VmRSS"), std::string::npos);
 }

@@ -96,7 +96,11 @@ TEST_F(DirectSendTest, MissingPortEndsWithFailedToOpen) {
   EXPECT_FALSE(RunDirectSend("IN;", "\\\\.\\ttyKORVEX_NONE,<baud=9600 flow=none>", 200, hooks));
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[log.size() - 2], "Failed to open");
-  EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 2)");
+  EXPECT_EQ(log.back().rfind("box: Unable to open COM Port! / Unable to open com port (Error: 2) / "
+                             "No device ttyKORVEX_NONE: is the cutter plugged in and switched on? Ports present: ",
+                             0),
+            0u)
+      << log.back();
   EXPECT_EQ(SendPieceMax, 0);  // a failed open leaves the piece settings alone
 }
 
@@ -106,8 +110,8 @@ TEST_F(DirectSendTest, ABusyPortSaysThatAnotherProgramHasIt) {
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
   EXPECT_FALSE(RunDirectSend("IN;", descriptor(), 0, hooks));
   close(other);
-  EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 16) / "
-                        "Another program is using this port.");
+  EXPECT_EQ(log.back(), "box: Unable to open COM Port! / Unable to open com port (Error: 16) / " + pty.SlaveName() +
+                            " is in use by another program: close it there, then send again.");
 }
 
 TEST_F(DirectSendTest, TxBufferSizeSetsThePieceSettingsThatLaterSendsKeep) {

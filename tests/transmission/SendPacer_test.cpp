@@ -1,11 +1,9 @@
 #include "transmission/SendPacer.h"
-
-#include <gtest/gtest.h>
+#include "transmission/SendSession.h"
 
 #include <deque>
+#include <gtest/gtest.h>
 #include <vector>
-
-#include "transmission/SendSession.h"
 
 namespace {
 

@@ -94,7 +94,7 @@ TEST_F(SendSessionTest, ShortJobIsPaddedToOneHundredBytes) {
   EXPECT_TRUE(session.SendOk);
   EXPECT_EQ(cutter.received, "IN;PU0,0;@" + std::string(90, ' '));
   ASSERT_FALSE(view.statuses.empty());
-  EXPECT_EQ(view.statuses[0], u"Sending data to \\\\.\\ttyUSB0");
+  EXPECT_EQ(view.statuses[0], u"Sending data to /dev/ttyUSB0");  // the device, not the descriptor
   EXPECT_EQ(view.progressTexts.front(), "0.10 Kb");
   EXPECT_EQ(view.progressTexts.back(), "0.10 kb / 0.10 kb");
   EXPECT_EQ(view.position, 0u);
@@ -128,7 +128,7 @@ TEST_F(SendSessionTest, FixedPiecesAfterATxBufferSendAndBlockSizes) {
   TSendSession blocks(view, cutter.Writer(), "p");
   blocks.Run(job, true);
   EXPECT_EQ(cutter.writes, (std::vector<std::size_t>{200, 200, 50}));
-  EXPECT_EQ(view.statuses.back(), u"Sending data to: p");
+  EXPECT_EQ(view.statuses.back(), u"Sending data to: /dev/p");
 
   SendPieceMax = 0;
   cutter = FakeCutter{};

@@ -1,0 +1,22 @@
+#pragma once
+// `korvex-cli ports [--json]`: the serial ports present, as the window lists them.
+
+#include "platform/SerialDevices.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// What `korvex-cli ports --help` prints; its first line is the synopsis.
+extern const char kPortsHelp[];
+
+// One port a line, its name first: name, product, stable by-id path ("-" when none) and
+// "may open" or "no permission", in aligned columns.
+std::string PortsText(const std::vector<TSerialPort>& ports);
+// [{"name": ..., "product": ..., "by_id": ... or null, "may_open": true|false}, ...]
+// and a newline.
+std::string PortsJson(const std::vector<TSerialPort>& ports);
+
+// Exit codes: 0 listed (also when there is no port), 1 the system's tty list cannot be
+// read or the output cannot be written, 2 bad usage.
+int RunPortsCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
