@@ -2,9 +2,11 @@
 
 #include "NumberText.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <new>
 #include <cstring>
+#include <istream>
+#include <new>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,13 @@ bool refuse(std::string& reason, std::string why) {
   reason = std::move(why);
   return false;
 }
+
+// For a job whose size shows only while it is read.
+bool refuseTooLarge(std::string& reason) {
+  return refuse(reason, "It is too large to load (at most " + std::to_string(kLargestJob >> 20) + " MB).");
+}
+
+constexpr std::size_t kReadBlock = 65536;
 
 struct FileCloser {
   int fd;
@@ -54,11 +63,11 @@ bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reaso
     data.resize(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
     for (;;) {
-      if (done == data.size()) data.resize(done + 65536);  // it grew, or reports no size
+      if (done == data.size()) data.resize(done + kReadBlock);  // it grew, or reports no size
       const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
       if (n > 0) {
         done += static_cast<std::size_t>(n);
-        if (done > static_cast<std::size_t>(kLargestJob)) return refuse(reason, "It is too large to load.");
+        if (done > static_cast<std::size_t>(kLargestJob)) return refuseTooLarge(reason);
       } else if (n == 0) {
         break;
       } else if (errno != EINTR) {
@@ -66,6 +75,30 @@ bool LoadJobFile(const std::string& path, std::string& bytes, std::string& reaso
       }
     }
     data.resize(done);
+  } catch (const std::bad_alloc&) {
+    return refuse(reason, "There is not enough memory to hold it.");
+  }
+  bytes = std::move(data);
+  return true;
+}
+
+bool LoadJobStream(std::istream& in, std::string& bytes, std::string& reason) {
+  std::streambuf* buffer = in.rdbuf();
+  if (!buffer) return refuse(reason, "There is nothing to read from.");
+  constexpr auto largest = static_cast<std::size_t>(kLargestJob);
+  std::string data;
+  try {
+    while (data.size() < largest) {
+      const std::size_t done = data.size();
+      data.resize(done + std::min(kReadBlock, largest - done));
+      const std::streamsize n = buffer->sgetn(data.data() + done, static_cast<std::streamsize>(data.size() - done));
+      data.resize(done + static_cast<std::size_t>(std::max<std::streamsize>(n, 0)));
+      if (n <= 0) break;
+    }
+    // One byte more is read apart, so that a job right at the limit is not copied into
+    // twice the room only to learn that the stream has ended.
+    char more = 0;
+    if (data.size() == largest && buffer->sgetn(&more, 1) == 1) return refuseTooLarge(reason);
   } catch (const std::bad_alloc&) {
     return refuse(reason, "There is not enough memory to hold it.");
   }
