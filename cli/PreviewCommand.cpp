@@ -71,8 +71,8 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
     return 2;
   }
   const THeadlessFonts fonts;
-  if (!SavePng(PreviewPicture(bytes, width, height, boxOnly), files[1])) {
-    Err << "korvex-cli: cannot write " << files[1] << "\n";
+  if (!SavePng(PreviewPicture(bytes, width, height, boxOnly), files[1], &reason)) {
+    Err << "korvex-cli: cannot write " << files[1] << ": " << reason << "\n";
     return 1;
   }
   return 0;
