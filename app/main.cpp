@@ -1,4 +1,5 @@
 #include "KorvexDlg.h"
+#include "transmission/ComSendDlg.h"
 #include "transmission/DirectPortDriver.h"
 #include "translation/TransManClass.h"
 
@@ -26,6 +27,7 @@ void closeWindowsOnSignals(QApplication& app, int& caught) {
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&caught] {
     char byte = 0;
     if (::read(signalPipe[0], &byte, 1) == 1) caught = byte;
+    const TCancelSendsWithoutAsking nobodyToAsk;
     QApplication::closeAllWindows();
   });
   struct sigaction action {};
@@ -52,7 +54,9 @@ int main(int argc, char** argv) {
   window.show();
   // After show, so that an error box about the job opens over the window.
   window.OpenStartJob(argc, argv);
-  const int result = app.exec();
+  // A signal that closed the error box about the job came before the event loop, where
+  // closing the last window ends nothing.
+  const int result = caught ? 0 : app.exec();
   // The last job's tail drains (bounded by what the line rate needs) before the port
   // closes, and the port's event thread ends before the application goes away.
   DCE_ClosePort([] {
