@@ -664,7 +664,9 @@ void TKorvexFrm::dSendClick() {
     return;
   }
   const std::string job = JobText();
-  if (job.empty()) {  // no port is opened for nothing
+  // The direct path opens no port for nothing; the raw transmitter logs an empty send
+  // without opening one.
+  if (job.empty() && !cUseCustomCom->isChecked()) {
     TransMessageBox(
         "(__There is nothing to send: the job is empty. Load a PLT file or type the job on the "
         "'PLT Data' page.__)",
