@@ -22,6 +22,8 @@ public:
   std::string JobText;
   bool UseTxBuffer = false;
   bool SendOk = false;
+  // How the transfer ended, also when it never started.
+  TSendOutcome Outcome() const;
 
   void FormCreate();
   void PaintBox1Paint();
@@ -40,8 +42,8 @@ public:
   QPushButton* SpeedButton1;
   QLabel* lbHasGlobalTrans;
 
-  // Escape, the close button and the window manager all end here: each ends the
-  // transfer, also one that has not started yet.
+  // Escape, the close button and the window manager all end here and take Cancel's path:
+  // the user is asked, and Yes ends the transfer, also one that has not started yet.
   void reject() override;
 
 protected:
@@ -56,4 +58,14 @@ private:
 
   std::unique_ptr<TSendSession> Session;
   bool AbortBeforeStart = false;
+};
+
+// While one exists, the send dialog ends without asking: a signal or the program's end
+// closes the windows and cancels a running send, with nobody there to answer.
+class TCancelSendsWithoutAsking {
+public:
+  TCancelSendsWithoutAsking();
+  ~TCancelSendsWithoutAsking();
+  TCancelSendsWithoutAsking(const TCancelSendsWithoutAsking&) = delete;
+  TCancelSendsWithoutAsking& operator=(const TCancelSendsWithoutAsking&) = delete;
 };
