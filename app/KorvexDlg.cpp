@@ -730,10 +730,19 @@ void TKorvexFrm::dSendClick() {
     TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
     return;
   }
+  const std::string job = JobText();
+  // The direct path opens no port for nothing; the raw transmitter logs an empty send
+  // without opening one.
+  if (job.empty() && !cUseCustomCom->isChecked()) {
+    TransMessageBox(
+        "(__There is nothing to send: the job is empty. Load a PLT file or type the job on the "
+        "'PLT Data' page.__)",
+        mtWarning, mbOK, 0);
+    return;
+  }
   RestartLogClock();
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
-  const std::string job = JobText();
   if (cUseCustomCom->isChecked()) {
     RawCom.Settings = RawView.ReadSettings();
     RawCom.SendJob(job);
@@ -751,8 +760,9 @@ void TKorvexFrm::dSendClick() {
     dialog.Pacing = Pacing->Read(static_cast<std::uint32_t>(PortState->BaudRate));
     dialog.Log = log;
     dialog.exec();
-    return dialog.SendOk;
+    return dialog.Outcome();
   };
+  hooks.SendFailed = [](const std::u16string& message) { TransMessageBoxW(message, mtError, mbOK, 0); };
   hooks.KeepWaiting = [] {
     QCoreApplication::processEvents();
     return true;

@@ -1,5 +1,6 @@
 #include "KorvexDlg.h"
 #include "StartArguments.h"
+#include "transmission/ComSendDlg.h"
 #include "transmission/DirectPortDriver.h"
 #include "translation/TransManClass.h"
 
@@ -20,7 +21,7 @@ void onSignal(int number) {
   if (::write(signalPipe[1], &byte, 1) < 0) {}  // the pipe holds one byte per signal; more change nothing
 }
 
-// Ctrl-C and SIGTERM close the windows the ordinary way: a running send is cancelled and
+// Ctrl-C, SIGTERM and SIGHUP close the windows the ordinary way: a running send is cancelled and
 // its port purged, rather than the process dying with the port's queue still cutting.
 void closeWindowsOnSignals(QApplication& app, int& caught) {
   if (::pipe(signalPipe) != 0) return;
@@ -28,6 +29,7 @@ void closeWindowsOnSignals(QApplication& app, int& caught) {
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [&caught] {
     char byte = 0;
     if (::read(signalPipe[0], &byte, 1) == 1) caught = byte;
+    const TCancelSendsWithoutAsking nobodyToAsk;
     QApplication::closeAllWindows();
   });
   struct sigaction action {};
@@ -36,6 +38,7 @@ void closeWindowsOnSignals(QApplication& app, int& caught) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 }  // namespace
@@ -71,7 +74,9 @@ int main(int argc, char** argv) {
   window.show();
   // After show, so that an error box about the job opens over the window.
   window.OpenStartJob(start.JobFile);
-  const int result = app.exec();
+  // A signal that came before the event loop (while an error box ran a loop of its own)
+  // would be lost on one where closing the last window ends nothing.
+  const int result = caught ? 0 : app.exec();
   // The last job's tail drains (bounded by what the line rate needs) before the port
   // closes, and the port's event thread ends before the application goes away.
   DCE_ClosePort([] {

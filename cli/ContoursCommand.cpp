@@ -14,18 +14,6 @@
 
 namespace {
 
-// Everything the stream holds, in large reads rather than a character at a time.
-bool ReadStream(std::istream& In, std::string& Bytes) {
-  std::streambuf* buf = In.rdbuf();
-  if (!buf) return false;
-  char chunk[65536];
-  for (;;) {
-    const std::streamsize n = buf->sgetn(chunk, sizeof chunk);
-    if (n <= 0) return true;
-    Bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-}
-
 // "[x, y]" with its separator, at the longest: each float takes at most 15 characters.
 constexpr std::size_t kLongestPoint = 36;
 
@@ -154,14 +142,10 @@ int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, s
     WriteUsage(Err, kContoursHelp);
     return 2;
   }
-  std::string bytes;
-  if (Args[0] == "-") {
-    if (!ReadStream(In, bytes)) {
-      Err << "korvex-cli: cannot read standard input\n";
-      return 2;
-    }
-  } else if (std::string reason; !LoadJobFile(Args[0], bytes, reason)) {
-    Err << "korvex-cli: cannot read " << Args[0] << ": " << reason << "\n";
+  std::string bytes, reason;
+  const bool fromInput = Args[0] == "-";
+  if (fromInput ? !LoadJobStream(In, bytes, reason) : !LoadJobFile(Args[0], bytes, reason)) {
+    Err << "korvex-cli: cannot read " << (fromInput ? "standard input" : Args[0]) << ": " << reason << "\n";
     return 2;
   }
   const std::string json = ContoursJson(bytes);

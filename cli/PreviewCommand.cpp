@@ -99,8 +99,8 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
   const TBitmap32 picture = PreviewPicture(bytes, width, height, boxOnly, &notice);
   // Written whatever comes of the picture: it is about the job, not the file.
   if (!notice.Empty()) Err << notice.Text() << "\n";
-  if (!SavePng(picture, files[1])) {
-    Err << "korvex-cli: cannot write " << files[1] << "\n";
+  if (!SavePng(picture, files[1], &reason)) {
+    Err << "korvex-cli: cannot write " << files[1] << ": " << reason << "\n";
     return 1;
   }
   return 0;

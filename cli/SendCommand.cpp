@@ -7,20 +7,27 @@
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
 #include "transmission/SendPacer.h"
+#include "translation/TransUtils.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <unistd.h>
 
 namespace {
 
+// The number of the signal that asked the send to stop; 0 while none did.
 volatile std::sig_atomic_t interrupted = 0;
 
-void onInterrupt(int) { interrupted = 1; }
+void onInterrupt(int number) { interrupted = number; }
+
+// Ctrl-C, a closed terminal and what timeout(1) and service managers send all stop the
+// send the same way: cancel, throw away what the port holds, log the result.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct SendOptions {
   std::string file, port;
@@ -211,8 +218,8 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   action.sa_handler = onInterrupt;
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program whatever it is doing
   sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  sigaction(SIGINT, &action, &previous);
+  struct sigaction previous[std::size(kStopSignals)]{};
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &previous[i]);
 
   TActivityLog log;
   log.RestartLogClock();
@@ -232,7 +239,10 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     const std::unique_ptr<ISendPacer> pacer = MakeSendPacer(options.pacing, DirectPacerPort(), hooks.Log);
     session.UsePacer(pacer.get());
     session.Run(text, useTxBuffer);
-    return session.SendOk;
+    return session.Outcome();
+  };
+  hooks.SendFailed = [&err](const std::u16string& message) {
+    err << "korvex-cli send: " << WideToUtf8(message) << std::endl;
   };
   hooks.KeepWaiting = [] { return !interrupted; };
   const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
@@ -241,8 +251,8 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   const TDrainResult drained = DCE_ClosePort(hooks.KeepWaiting);
   if (sent && drained == TDrainResult::GaveUp)
     hooks.Log("Drain\tThe port did not send the end of the job in time; the rest was discarded");
-  sigaction(SIGINT, &previous, nullptr);
-  if (interrupted) return 130;
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &previous[i], nullptr);
+  if (interrupted) return 128 + interrupted;
   if (!opened) return 1;
   return sent && drained == TDrainResult::Drained ? 0 : 1;
 }

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <istream>
 #include <limits>
 #include <new>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,13 @@ bool refuse(std::string& reason, std::string why) {
   reason = std::move(why);
   return false;
 }
+
+// For a job whose size shows only while it is read.
+bool refuseTooLarge(std::string& reason) {
+  return refuse(reason, "It is too large to load (at most " + std::to_string(kLargestJob >> 20) + " MB).");
+}
+
+constexpr std::size_t kReadBlock = 65536;
 
 }  // namespace
 
@@ -72,7 +80,7 @@ bool TJobFileReader::ReadSome(std::size_t count, std::string& reason) {
     while (!FDone && count > 0) {
       // Once the size the file had is read, whatever comes (it grew, or reported no
       // size) is read aside and appended: the bytes are not moved just to find the end.
-      char more[65536];
+      char more[kReadBlock];
       const bool filled = FRead == FBytes.size();
       const std::size_t want = std::min(count, filled ? sizeof more : FBytes.size() - FRead);
       const ssize_t n = ::read(FFd, filled ? more : FBytes.data() + FRead, want);
@@ -80,7 +88,7 @@ bool TJobFileReader::ReadSome(std::size_t count, std::string& reason) {
         if (filled) FBytes.append(more, static_cast<std::size_t>(n));
         FRead += static_cast<std::size_t>(n);
         count -= static_cast<std::size_t>(n);
-        if (FRead > static_cast<std::size_t>(kLargestJob)) return refuse(reason, "It is too large to load.");
+        if (FRead > static_cast<std::size_t>(kLargestJob)) return refuseTooLarge(reason);
       } else if (n == 0) {
         FBytes.resize(FRead);
         FDone = true;
@@ -97,6 +105,30 @@ bool TJobFileReader::ReadSome(std::size_t count, std::string& reason) {
 double TJobFileReader::Progress() const {
   if (FDone || FExpected == 0) return FDone ? 1.0 : 0.0;
   return std::min(1.0, static_cast<double>(FRead) / static_cast<double>(FExpected));
+}
+
+bool LoadJobStream(std::istream& in, std::string& bytes, std::string& reason) {
+  std::streambuf* buffer = in.rdbuf();
+  if (!buffer) return refuse(reason, "There is nothing to read from.");
+  constexpr auto largest = static_cast<std::size_t>(kLargestJob);
+  std::string data;
+  try {
+    while (data.size() < largest) {
+      const std::size_t done = data.size();
+      data.resize(done + std::min(kReadBlock, largest - done));
+      const std::streamsize n = buffer->sgetn(data.data() + done, static_cast<std::streamsize>(data.size() - done));
+      data.resize(done + static_cast<std::size_t>(std::max<std::streamsize>(n, 0)));
+      if (n <= 0) break;
+    }
+    // One byte more is read apart, so that a job right at the limit is not copied into
+    // twice the room only to learn that the stream has ended.
+    char more = 0;
+    if (data.size() == largest && buffer->sgetn(&more, 1) == 1) return refuseTooLarge(reason);
+  } catch (const std::bad_alloc&) {
+    return refuse(reason, "There is not enough memory to hold it.");
+  }
+  bytes = std::move(data);
+  return true;
 }
 
 std::string JobSizeText(std::size_t bytes) {

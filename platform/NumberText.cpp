@@ -11,6 +11,11 @@ std::string FixedPoint(double value, int decimals) {
   return std::string(text, result.ec == std::errc() ? result.ptr : text);
 }
 
+std::string WholeNumber(std::uint64_t value) {
+  char digits[24];
+  return {digits, std::to_chars(digits, digits + sizeof digits, value).ptr};
+}
+
 void AppendShortest(std::string& out, float value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);

@@ -2,6 +2,7 @@
 
 #include "Bitmap32Image.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -9,8 +10,11 @@
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -246,7 +250,32 @@ void TBitmap32::RenderText(int X, int Y, std::u16string_view Text) {
   painter.drawText(X, Y + QFontMetrics(font).ascent(), ToQString(Text));
 }
 
-bool SavePng(const TBitmap32& Bitmap, const std::string& Path) {
+bool SavePng(const TBitmap32& Bitmap, const std::string& Path, std::string* Reason) {
+  const auto fail = [Reason](std::string why) {
+    if (Reason) *Reason = std::move(why);
+    return false;
+  };
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
   const QImage image = ImageView(Bitmap);
-  return !image.isNull() && image.save(QString::fromLocal8Bit(Path.c_str()), "PNG");
+  if (image.isNull() || !image.save(&buffer, "PNG")) return fail("The picture could not be encoded as PNG.");
+  // Written here rather than by QImage: its file does not report a write that failed
+  // (a full disk gave an empty file and success).
+  const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) return fail(std::strerror(errno));
+  qsizetype done = 0;
+  while (done < png.size()) {
+    const ssize_t n = ::write(fd, png.constData() + done, static_cast<std::size_t>(png.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      return fail(std::strerror(error));
+    }
+    done += n;
+  }
+  // Some file systems report a failed write only when the file is closed.
+  if (::close(fd) != 0) return fail(std::strerror(errno));
+  return true;
 }

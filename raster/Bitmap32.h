@@ -68,5 +68,6 @@ class TBitmap32 {
   std::vector<TColor32> FBits;
 };
 
-// Writes the bitmap as a PNG file; false when it cannot be written.
-bool SavePng(const TBitmap32& Bitmap, const std::string& Path);
+// Writes the bitmap as a PNG file; false, with the reason when asked for, when the file
+// could not be written whole.
+bool SavePng(const TBitmap32& Bitmap, const std::string& Path, std::string* Reason = nullptr);

@@ -48,7 +48,9 @@ TIniFile::TLine TIniFile::MakeLine(std::string text, std::string end) {
   } else if (const std::size_t equals = text.find('='); equals != std::string::npos) {
     line.Kind = lkEntry;
     line.Name = trimmed(std::string_view(text).substr(0, equals));
+    // Blanks after "=" only set the value off, as blanks before it set off the key.
     line.ValueAt = equals + 1;
+    while (line.ValueAt < text.size() && isSpace(text[line.ValueAt])) ++line.ValueAt;
   } else {
     line.Kind = lkText;
   }

@@ -1,9 +1,9 @@
 #pragma once
 // INI text files, read and written whole: a "[name]" line opens a section, "key=value"
-// lines hold its entries. A value is every byte after the first "=", kept exactly; the
-// lines nobody changed are written back as they were read (comments, blank lines,
-// duplicate keys, CR LF or LF line ends, a UTF-8 byte-order mark), so a translator's
-// file survives a round trip through the program byte for byte.
+// lines hold its entries. A value is every byte after the first "=" and the blanks that
+// follow it, kept exactly; the lines nobody changed are written back as they were read
+// (comments, blank lines, duplicate keys, CR LF or LF line ends, a UTF-8 byte-order
+// mark), so a translator's file survives a round trip through the program byte for byte.
 
 #include <cstddef>
 #include <cstdint>

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -138,10 +139,6 @@ std::optional<TTextProp> widgetTextProp(QWidget* widget, std::string_view prop) 
     return accessor(widget, &QWidget::toolTip, &QWidget::setToolTip);
   } else if (prop == "Text") {
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) return accessor(edit, &QLineEdit::text, &QLineEdit::setText);
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(widget))
-      return accessor(edit, &QPlainTextEdit::toPlainText, &QPlainTextEdit::setPlainText);
-    if (auto* edit = qobject_cast<QTextEdit*>(widget))
-      return accessor(edit, &QTextEdit::toPlainText, &QTextEdit::setPlainText);
     if (auto* combo = qobject_cast<QComboBox*>(widget); combo && combo->isEditable())
       return accessor(combo, &QComboBox::currentText, &QComboBox::setEditText);
   } else if (prop == "Items") {
@@ -196,20 +193,32 @@ QObject* toolTextOf(const QObject* component) {
 
 bool isMarked(const QString& text) { return text.size() >= 3 && (text[0] == u'<' || text[1] == u'<'); }
 
+// A memo's text is data (the job, the log), not a form text; setting it would also
+// replace the document objects below the memo.
+bool isMemo(const QObject* object) {
+  return qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QTextEdit*>(object);
+}
+
+using TComponents = std::vector<QPointer<QObject>>;
+
 // The components below the root in tree order: Qt's inner parts ("qt_" names) are
 // passed over but what they hold is not (a tab widget's pages sit in one), and other
-// windows (a dialog opened over the form) are forms of their own.
-void collectComponents(const QObject* parent, std::vector<QObject*>& components) {
+// windows (a dialog opened over the form) are forms of their own. Memos are left out
+// with all they hold.
+void collectComponents(const QObject* parent, TComponents& components) {
   for (QObject* child : parent->children()) {
     if (auto* widget = qobject_cast<QWidget*>(child); widget && widget->isWindow() && !qobject_cast<QMenu*>(widget))
       continue;
-    if (!child->objectName().startsWith(QStringLiteral("qt_"))) components.push_back(child);
+    if (isMemo(child)) continue;
+    if (!child->objectName().startsWith(QStringLiteral("qt_"))) components.emplace_back(child);
     collectComponents(child, components);
   }
 }
 
-std::vector<QObject*> componentsBelow(const QObject* root) {
-  std::vector<QObject*> components;
+// Guarded, because setting a text may delete objects further down the list (a setter of
+// the widget kit, a handler of a text change): those read as null and are passed over.
+TComponents componentsBelow(const QObject* root) {
+  TComponents components;
   collectComponents(root, components);
   return components;
 }
@@ -295,7 +304,7 @@ bool TTransMan::ExportForm(QWidget* Form, const std::optional<std::string>& Sect
   if (!ini.LoadFromFile() && std::filesystem::exists(path, error)) return false;
   if (!KeepSection) ini.EraseSection(section);
   ExportComponent(Form, section, ini);
-  for (QObject* component : componentsBelow(Form)) ExportComponent(component, section, ini);
+  for (const QPointer<QObject>& component : componentsBelow(Form)) ExportComponent(component, section, ini);
   return ini.UpdateFile();
 }
 
@@ -345,12 +354,12 @@ void TTransMan::TranslateTree(QObject* Component, const std::optional<std::strin
   if (!Component) return;
   const std::string section = Section ? *Section : nameOf(Component);
   TranslateComponent(Component, section, Mark);
-  const std::vector<QObject*> components = componentsBelow(Component);
-  for (QObject* component : components) {
+  const TComponents components = componentsBelow(Component);
+  for (const QPointer<QObject>& component : components) {
     TranslateComponent(component, section, Mark);
     ApplyVisibility(component, section);
   }
-  for (QObject* component : components)
+  for (const QPointer<QObject>& component : components)
     if (auto* panel = qobject_cast<QWidget*>(component); panel && tagOf(panel) == kToolbarPanelTag)
       FitToolbarPanel(panel);
 }

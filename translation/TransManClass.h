@@ -5,11 +5,12 @@
 // hides components by visibility rules and fits toolbar buttons to their captions.
 //
 // A component is any object below the form in the Qt object tree, without Qt's own
-// inner parts ("qt_" names) and other windows. Its Name is the object name and its Tag
-// the dynamic property "Tag" (-1 keeps it out of translation). Its texts are read and
-// written by name: "Caption" is a button's or label's text, a group box's or menu's
-// title, a window's title or a tab page's tab text; "Hint" a widget's tool tip; "Text"
-// the text of a line edit, text edit or editable combo; "Items" the items of a combo or
+// inner parts ("qt_" names), other windows, and memos (plain or rich text edits, which
+// hold data such as the job and the log) with all they hold. Its Name is the object name
+// and its Tag the dynamic property "Tag" (-1 keeps it out of translation). Its texts are
+// read and written by name: "Caption" is a button's or label's text, a group box's or
+// menu's title, a window's title or a tab page's tab text; "Hint" a widget's tool tip;
+// "Text" the text of a line edit or editable combo; "Items" the items of a combo or
 // list widget. Any other name, and any of these on other objects, is the object's own
 // property of that name: that is how the widget kit's tool-text objects (the object
 // property "ToolText" or "TextData" of a component) carry "Caption", "Hint" and the rest.

@@ -15,3 +15,7 @@ void TActivityLog::RestartLogClock() { LogClockStart = QueryPerformanceCounter()
 std::string TActivityLog::FormatLine(const std::string& text, bool stamped) const {
   return stamped ? LogClockText() + "\t" + text : text;
 }
+
+std::string SentLine(std::size_t sent, std::size_t total) {
+  return "Sent\t" + WholeNumber(sent) + " of " + WholeNumber(total) + " bytes";
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Line format and clock of the activity log, kept apart from the memo that shows it.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,3 +15,7 @@ public:
 
   std::int64_t LogClockStart = 0;
 };
+
+// The last line of a send that did not finish: "Sent", a tab, and how many bytes went out
+// of how many.
+std::string SentLine(std::size_t sent, std::size_t total);

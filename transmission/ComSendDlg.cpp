@@ -35,6 +35,8 @@ protected:
 // Left out of translation, like the form's other tag -1 controls.
 void keepUntranslated(QObject* control) { control->setProperty("Tag", -1); }
 
+int cancelsWithoutAsking = 0;
+
 }  // namespace
 
 TFrmComSend::TFrmComSend(QWidget* parent) : QDialog(parent) {
@@ -122,20 +124,26 @@ void TFrmComSend::SpeedButton1Click() {
   if (AbortBeforeStart) Session->RequestAbort();
   const bool transferred = Session->Run(JobText, UseTxBuffer);
   SendOk = Session->SendOk;
-  if (transferred) close();
+  // A cancel has closed the dialog already; an end of its own is no route out to ask about.
+  if (transferred && isVisible()) accept();
+}
+
+TSendOutcome TFrmComSend::Outcome() const {
+  if (Session) return Session->Outcome();
+  return {false, false, 0, TSendSession::BytesToSend(JobText, UseTxBuffer)};
 }
 
 void TFrmComSend::dAbortClick() {
-  if (TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0) != idYes) return;
+  if (cancelsWithoutAsking == 0 &&
+      TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0) != idYes)
+    return;
   if (Session) Session->RequestAbort();
   else AbortBeforeStart = true;
-}
-
-void TFrmComSend::reject() {
-  if (Session) Session->RequestAbort();
-  else AbortBeforeStart = true;
+  // Closed now; a running transfer ends at its next pass.
   QDialog::reject();
 }
+
+void TFrmComSend::reject() { dAbortClick(); }
 
 void TFrmComSend::showEvent(QShowEvent* event) {
   if (const QWidget* main = QApplication::activeWindow(); main && main != this)
@@ -160,3 +168,7 @@ void TFrmComSend::ShowWaiting(bool waiting) {
 }
 
 void TFrmComSend::Pump() { QCoreApplication::processEvents(); }
+
+TCancelSendsWithoutAsking::TCancelSendsWithoutAsking() { ++cancelsWithoutAsking; }
+
+TCancelSendsWithoutAsking::~TCancelSendsWithoutAsking() { --cancelsWithoutAsking; }

@@ -27,6 +27,8 @@ public:
   // How the send paces itself, and where a pacer's log lines go.
   TPacing Pacing;
   std::function<void(const std::string& line)> Log;
+  // How the transfer ended, also when it never started.
+  TSendOutcome Outcome() const;
 
   void FormCreate();
   void PaintBox1Paint();
@@ -45,8 +47,8 @@ public:
   QPushButton* SpeedButton1;
   QLabel* lbHasGlobalTrans;
 
-  // Escape, the close button and the window manager all end here: each ends the
-  // transfer, also one that has not started yet.
+  // Escape, the close button and the window manager all end here and take Cancel's path:
+  // the user is asked, and Yes ends the transfer, also one that has not started yet.
   void reject() override;
 
 protected:
@@ -62,4 +64,14 @@ private:
   std::unique_ptr<ISendPacer> Pacer;
   std::unique_ptr<TSendSession> Session;
   bool AbortBeforeStart = false;
+};
+
+// While one exists, the send dialog ends without asking: a signal or the program's end
+// closes the windows and cancels a running send, with nobody there to answer.
+class TCancelSendsWithoutAsking {
+public:
+  TCancelSendsWithoutAsking();
+  ~TCancelSendsWithoutAsking();
+  TCancelSendsWithoutAsking(const TCancelSendsWithoutAsking&) = delete;
+  TCancelSendsWithoutAsking& operator=(const TCancelSendsWithoutAsking&) = delete;
 };

@@ -1,10 +1,14 @@
 #include "DirectSend.h"
 
+#include "ActivityLog.h"
 #include "DirectPortDriver.h"
 #include "SendSession.h"
 #include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/NumberText.h"
 #include "platform/SerialDevices.h"
 #include "ports/PortExState.h"
+#include "translation/TransUtils.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -73,8 +77,18 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
   }
   hooks.Log("Port Opened");
   if (bufferSize > 0) SendPieceMax = SendPiecePref = bufferSize - 1;
-  const bool sent = hooks.Transfer(jobText, bufferSize > 0);
-  if (!sent) DCE_PurgeOutput();
-  hooks.Log(std::string("SendRes\t") + (sent ? "True" : "False"));
-  return sent;
+  const TSendOutcome outcome = hooks.Transfer(jobText, bufferSize > 0);
+  if (outcome.Ok) {
+    hooks.Log("SendRes\tTrue");
+    return true;
+  }
+  DCE_PurgeOutput();
+  hooks.Log("SendRes\tFalse");
+  hooks.Log(SentLine(outcome.Sent, outcome.Total));
+  if (outcome.Failed)
+    hooks.SendFailed(
+        TransFormat("(__The job was not sent completely: [0_SENT] of [1_TOTAL] bytes went out. Check "
+                    "that the cutter is on and connected, then send the job again.__)",
+                    {AnsiToWide(WholeNumber(outcome.Sent)), AnsiToWide(WholeNumber(outcome.Total))}));
+  return false;
 }

@@ -22,14 +22,17 @@ struct TDirectSendHooks {
   // The port could not be opened: the message for the user, the component's reason and a
   // line on what to do about it (empty when there is no advice).
   std::function<void(const std::string& message, const std::string& reason, const std::string& hint)> OpenFailed;
-  // Writes the job to the open port; gives the transfer's result.
-  std::function<bool(const std::string& jobText, bool useTxBuffer)> Transfer;
+  // Writes the job to the open port; tells how the transfer ended.
+  std::function<TSendOutcome(const std::string& jobText, bool useTxBuffer)> Transfer;
+  // The device failed during the transfer: what the user is told, with the bytes sent.
+  std::function<void(const std::u16string& message)> SendFailed;
   // Called while the previous job's tail drains before its port closes; false stops the wait.
   std::function<bool()> KeepWaiting;
 };
 
 // bufferSize > 0 is the "Use Tx Buffer" path with that size. Returns the transfer's
 // result; false when the port could not be opened. A transfer that did not finish
-// throws away what the port still holds, so the cutter stops at the bytes on the wire.
+// throws away what the port still holds, so the cutter stops at the bytes on the wire,
+// and its log ends with how many bytes went out of how many.
 bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
                    const TDirectSendHooks& hooks);

@@ -1,11 +1,11 @@
 #include "RawComTransmitter.h"
 
+#include "ActivityLog.h"
 #include "DirectPortDriver.h"
 #include "OutputDrain.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <utility>
 
@@ -17,11 +17,6 @@ constexpr auto kRetryPause = std::chrono::milliseconds(100);
 constexpr std::uint32_t kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 bool validHandle(HANDLE handle) { return handle != 0 && handle != INVALID_HANDLE_VALUE; }
-
-std::string decimal(std::size_t value) {
-  char digits[24];
-  return {digits, std::to_chars(digits, digits + sizeof digits, value).ptr};
-}
 
 // Runs its action when the scope ends, also by an exception.
 template <class F>
@@ -62,7 +57,7 @@ bool TRawComTransmitter::SendJob(const std::string& text) {
     sent = SendRawText(text);
   }
   log(std::string("Send Result:") + (sent ? "-1" : "0"));
-  if (!sent && !text.empty()) log("Sent\t" + decimal(SentBytes) + " of " + decimal(text.size()) + " bytes");
+  if (!sent && !text.empty()) log(SentLine(SentBytes, text.size()));
   return sent;
 }
 

@@ -33,6 +33,10 @@ bool TSendSession::Run(const std::string& jobText, bool useTxBuffer) {
   return SendInBlocks(jobText, SendPieceMax > 0 ? static_cast<std::size_t>(SendPieceMax) + 1 : kDefaultBlock);
 }
 
+std::size_t TSendSession::BytesToSend(const std::string& jobText, bool useTxBuffer) {
+  return useTxBuffer ? jobText.size() : std::max(jobText.size(), kMinimumPieceJob);
+}
+
 std::size_t TSendSession::FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
                                        std::size_t hardLimit) {
   const std::size_t length = text.size();
@@ -73,6 +77,7 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
     if (Pacer->Failed()) {
       CancelTag = AbortTag;
       SendOk = false;
+      Failed = true;
       return false;
     }
     if (count == 0) return true;  // abandoned while waiting for room
@@ -81,6 +86,7 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
   if (result.Failed) {
     CancelTag = AbortTag;
     SendOk = false;
+    Failed = true;
     return false;
   }
   written = std::min(result.Written, count);
@@ -116,12 +122,13 @@ void TSendSession::showSent(std::size_t sent, std::size_t total) {
 }
 
 bool TSendSession::SendInPieces(std::string text) {
-  SendOk = false;
+  SendOk = Failed = false;
+  Sent = Total = 0;
   if (text.empty() || !Writer) return false;
   const std::size_t hardLimit = SendPieceMax > 0 ? static_cast<std::size_t>(SendPieceMax) : kDefaultHardLimit;
   const std::size_t preferred = SendPiecePref > 0 ? static_cast<std::size_t>(SendPiecePref) : kDefaultPreferred;
-  if (text.size() < kMinimumPieceJob) text.append(kMinimumPieceJob - text.size(), ' ');
-  const std::size_t total = text.size();
+  text.resize(BytesToSend(text, false), ' ');
+  const std::size_t total = Total = text.size();
 
   View.ShowStatus(TransFormat("(__Sending data to [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
@@ -131,7 +138,7 @@ bool TSendSession::SendInPieces(std::string text) {
 
   // A piece that comes back short goes on from its first unsent byte, so every byte
   // reaches the cutter exactly once.
-  std::size_t next = 1, pieceEnd = 0, sent = 0;
+  std::size_t next = 1, pieceEnd = 0;
   while (next <= total) {
     View.Pump();
     if (CancelTag == AbortTag) break;
@@ -139,8 +146,8 @@ bool TSendSession::SendInPieces(std::string text) {
     std::size_t written = 0;
     if (!writeStep(text.data() + next - 1, pieceEnd - next + 1, written)) break;
     next += written;
-    sent += written;
-    if (written > 0) showProgress(sent, total, total);
+    Sent += written;
+    if (written > 0) showProgress(Sent, total, total);
   }
   if (next <= total) SendOk = false;
   View.ShowProgress(0, total);
@@ -148,9 +155,10 @@ bool TSendSession::SendInPieces(std::string text) {
 }
 
 bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) {
-  SendOk = false;
+  SendOk = Failed = false;
+  Sent = Total = 0;
   if (text.empty() || !Writer) return false;
-  const std::size_t total = text.size();
+  const std::size_t total = Total = text.size();
 
   View.ShowStatus(TransFormat("(__Sending data to: [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
@@ -166,6 +174,7 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
     std::size_t written = 0;
     if (!writeStep(text.data() + position - 1, count, written)) break;
     position += written;
+    Sent += written;
     if (written > 0) showProgress(position, total + 1, total);
   }
   if (position <= total) SendOk = false;

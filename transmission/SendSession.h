@@ -25,6 +25,15 @@ struct TSendWriteResult {
   bool Failed = false;
 };
 
+// How a transfer ended: whole (Ok), cancelled by the user, or failed because the device
+// failed (Failed); with the bytes that went out of how many were to go.
+struct TSendOutcome {
+  bool Ok = false;
+  bool Failed = false;
+  std::size_t Sent = 0;
+  std::size_t Total = 0;
+};
+
 class ISendView {
 public:
   virtual ~ISendView() = default;
@@ -53,6 +62,9 @@ public:
   bool SendInPieces(std::string text);
   bool SendInBlocks(const std::string& text, std::size_t blockSize);
 
+  // The bytes a transfer of the job writes: in pieces a short job is padded with spaces.
+  static std::size_t BytesToSend(const std::string& jobText, bool useTxBuffer);
+
   // The last position (1-based, inclusive) of the piece that begins at start.
   static std::size_t FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
                                   std::size_t hardLimit);
@@ -64,8 +76,12 @@ public:
   // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
+  TSendOutcome Outcome() const { return {SendOk, Failed, Sent, Total}; }
+
   int CancelTag = 0;
   bool SendOk = false;
+  bool Failed = false;  // a write failed, as opposed to the user's cancel
+  std::size_t Sent = 0, Total = 0;
 
 private:
   // Writes, reports the result to the view and pauses when nothing went out; false when

@@ -20,6 +20,9 @@
 
 namespace {
 
+// More than a pty holds while its far end does not read.
+constexpr int kStalledJob = 300000;
+
 class WindowRaw : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -35,8 +38,19 @@ protected:
     return texts;
   }
 
-  // Runs action once the send is under way.
-  void whileSending(std::function<void()> action) { QTimer::singleShot(300, &frm, std::move(action)); }
+  // Runs action once the send is under way (Send reads "Cancel"), however long the
+  // start takes; the jobs are larger than a paused pty can hold, so the send is still
+  // waiting then.
+  void whileSending(std::function<void()> action) {
+    auto* poll = new QTimer(&frm);
+    QObject::connect(poll, &QTimer::timeout, &frm, [this, poll, action = std::move(action)] {
+      if (frm.dSend->text() != "Cancel") return;
+      poll->stop();
+      poll->deleteLater();
+      action();
+    });
+    poll->start(10);
+  }
 
   PtyPair pty;
   TKorvexFrm frm;
@@ -73,7 +87,7 @@ TEST_F(WindowRaw, AnEmptyJobEndsWithResultZero) {
 TEST_F(WindowRaw, WithoutRefreshOnlyCancelReachesTheWindowDuringASend) {
   PtyDrainer cutter(pty);
   cutter.Pause();
-  frm.TntMemo1->setPlainText(QString(60000, 'r'));
+  frm.TntMemo1->setPlainText(QString(kStalledJob, 'r'));
   QString sendCaption;
   bool diagnosticsEnabled = true;
   whileSending([&] {
@@ -86,10 +100,10 @@ TEST_F(WindowRaw, WithoutRefreshOnlyCancelReachesTheWindowDuringASend) {
   EXPECT_EQ(sendCaption, "Cancel");
   EXPECT_FALSE(diagnosticsEnabled);
   const QStringList texts = logTexts();
-  EXPECT_EQ(texts.first(), "Send DirectCOM - Raw:\t60000 bytes");
+  EXPECT_EQ(texts.first(), "Send DirectCOM - Raw:\t" + QString::number(kStalledJob) + " bytes");
   EXPECT_EQ(texts.filter("Send DirectCOM").size(), 1);
   EXPECT_EQ(texts.mid(texts.size() - 4, 3), (QStringList{"FAIL:\tCancelled", "ClosePort", "Send Result:0"}));
-  EXPECT_TRUE(texts.last().startsWith("Sent\t") && texts.last().endsWith(" of 60000 bytes"))
+  EXPECT_TRUE(texts.last().startsWith("Sent\t") && texts.last().endsWith(" of " + QString::number(kStalledJob) + " bytes"))
       << texts.last().toStdString();
   EXPECT_EQ(frm.dSend->text(), "Send");
   EXPECT_TRUE(frm.Button7->isEnabled());
@@ -101,7 +115,7 @@ TEST_F(WindowRaw, EscapeOrClosingTheWindowCancels) {
   for (const bool escape : {true, false}) {
     PtyDrainer cutter(pty);
     cutter.Pause();
-    frm.TntMemo1->setPlainText(QString(60000, 'e'));
+    frm.TntMemo1->setPlainText(QString(kStalledJob, 'e'));
     frm.show();
     whileSending([&] {
       if (escape)

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -47,6 +48,12 @@ protected:
     DirectPortFactory() = [] { return std::make_unique<TComPort>(); };
   }
 
+  // A fresh cutter for each of several sends: nothing of the last job in it.
+  void useLine(const PtyPair& line) {
+    frm.comboDirComPort->addItem(QString::fromStdString(line.SlaveName()));
+    frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
+  }
+
   // Log lines without their stamps.
   QStringList logTexts() const {
     QStringList texts;
@@ -58,11 +65,33 @@ protected:
   TKorvexFrm frm;
 };
 
-// Runs action on the send dialog once it is up and the transfer is under way.
-void whileSending(int afterMs, std::function<void(TFrmComSend&)> action) {
-  QTimer::singleShot(afterMs, [action] {
-    if (auto* dialog = dynamic_cast<TFrmComSend*>(QApplication::activeModalWidget())) action(*dialog);
-  });
+// Runs action once on the send dialog, as soon as its transfer is under way (or, with
+// ready, once ready says so).
+class OnceSending {
+public:
+  explicit OnceSending(
+      std::function<void(TFrmComSend&)> action,
+      std::function<bool(const TFrmComSend&)> ready = [](const TFrmComSend& dialog) {
+        return !dialog.PaintBox1->isVisible();
+      }) {
+    QObject::connect(&timer, &QTimer::timeout, [this, action, ready] {
+      auto* dialog = dynamic_cast<TFrmComSend*>(QApplication::activeModalWidget());
+      if (!dialog || !ready(*dialog)) return;
+      timer.stop();
+      action(*dialog);
+    });
+    timer.start(10);
+  }
+
+private:
+  QTimer timer;
+};
+
+// The ways a user leaves the send dialog.
+std::vector<std::pair<const char*, std::function<void(TFrmComSend&)>>> routesOut() {
+  return {{"Cancel", [](TFrmComSend& dialog) { dialog.dAbort->click(); }},
+          {"Escape", [](TFrmComSend& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }},
+          {"close box", [](TFrmComSend& dialog) { dialog.close(); }}};
 }
 
 }  // namespace
@@ -139,20 +168,24 @@ TEST_F(WindowSend, OtherConnectionMethodsAreRefusedWithoutTouchingTheLog) {
   EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
 }
 
-TEST_F(WindowSend, AbortQuestionAnsweredNoLetsTheSendFinish) {
-  PtyDrainer cutter(pty);
-  cutter.Pause();  // the cutter stalls, so the send is still running when Cancel is pressed
-  const std::string job(60000, 'n');
-  frm.TntMemo1->setPlainText(QString::fromStdString(job));
-  BoxAnswers boxes(idNo);
-  whileSending(300, [&](TFrmComSend& dialog) {
-    dialog.dAbort->click();
-    cutter.Resume();
-  });
-  frm.dSend->click();
-  EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"});
-  EXPECT_EQ(logTexts().last(), "SendRes\tTrue");
-  EXPECT_EQ(cutter.WaitFor(job.size()), job);
+TEST_F(WindowSend, EveryRouteOutOfTheDialogAsksAndNoLetsTheSendFinish) {
+  for (const auto& [route, leave] : routesOut()) {
+    PtyPair line;
+    useLine(line);
+    PtyDrainer cutter(line);
+    cutter.Pause();  // the cutter stalls, so the send is still running when the user leaves
+    const std::string job(60000, 'n');
+    frm.TntMemo1->setPlainText(QString::fromStdString(job));
+    BoxAnswers boxes(idNo);
+    OnceSending once([&, leave = leave](TFrmComSend& dialog) {
+      leave(dialog);
+      cutter.Resume();
+    });
+    frm.dSend->click();
+    EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"}) << route;
+    EXPECT_EQ(logTexts().last(), "SendRes\tTrue") << route;
+    EXPECT_EQ(cutter.WaitFor(job.size()), job) << route;
+  }
 }
 
 TEST_F(WindowSend, AbortQuestionAnsweredYesStopsTheSend) {
@@ -161,36 +194,110 @@ TEST_F(WindowSend, AbortQuestionAnsweredYesStopsTheSend) {
   const std::string job(60000, 'y');
   frm.TntMemo1->setPlainText(QString::fromStdString(job));
   BoxAnswers boxes(idYes);
-  whileSending(300, [](TFrmComSend& dialog) { dialog.dAbort->click(); });
+  OnceSending once([](TFrmComSend& dialog) { dialog.dAbort->click(); });
   frm.dSend->click();
   EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"});
-  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  EXPECT_EQ(logTexts()[logTexts().size() - 2], "SendRes\tFalse");
   DirectComPort()->ClosePort();  // what was queued is thrown away; nothing more is written
   cutter.Resume();
   EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
 }
 
-TEST_F(WindowSend, ClosingTheDialogEndsTheSendWithoutAQuestion) {
+TEST_F(WindowSend, EveryRouteOutOfTheDialogAsksAndYesEndsTheSend) {
+  for (const auto& [route, leave] : routesOut()) {
+    PtyPair line;
+    useLine(line);
+    PtyDrainer cutter(line);
+    cutter.Pause();
+    frm.TntMemo1->setPlainText(QString(60000, 'r'));
+    BoxAnswers boxes(idYes);
+    OnceSending once(leave);
+    frm.dSend->click();
+    EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"}) << route;
+    const QStringList log = logTexts();
+    ASSERT_GE(log.size(), 2) << route;
+    EXPECT_EQ(log[log.size() - 2], "SendRes\tFalse") << route;
+    EXPECT_TRUE(log.last().startsWith("Sent\t") && log.last().endsWith(" of 60000 bytes")) << route;
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << route;
+  }
+}
+
+TEST_F(WindowSend, ASignalOrTheProgramsEndCancelsWithoutAsking) {
   PtyDrainer cutter(pty);
   cutter.Pause();
   frm.TntMemo1->setPlainText(QString(60000, 'w'));
-  BoxAnswers boxes(idYes);
-  whileSending(300, [](TFrmComSend& dialog) { dialog.close(); });
+  BoxAnswers boxes(idNo);
+  OnceSending once([](TFrmComSend&) {
+    const TCancelSendsWithoutAsking nobodyToAsk;
+    QApplication::closeAllWindows();
+  });
   frm.dSend->click();
   EXPECT_TRUE(boxes.texts.isEmpty());
-  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  EXPECT_EQ(logTexts()[logTexts().size() - 2], "SendRes\tFalse");
+}
+
+TEST_F(WindowSend, AnEmptyJobIsRefusedBeforeAnyPortOpens) {
+  BoxAnswers boxes;
+  frm.TntMemo1->setPlainText(QString());
+  bool dialogShown = false;
+  QTimer guard;  // a dialog that should not be there is closed, so the test ends
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    if (auto* dialog = dynamic_cast<TFrmComSend*>(QApplication::activeModalWidget())) {
+      dialogShown = true;
+      dialog->done(QDialog::Rejected);
+    }
+  });
+  guard.start(10);
+  frm.dSend->click();
+  EXPECT_FALSE(dialogShown);
+  EXPECT_FALSE(DCE_COMFILE_Open());
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_TRUE(boxes.texts[0].startsWith("There is nothing to send: the job is empty.")) << boxes.texts[0].toStdString();
+  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+}
+
+TEST_F(WindowSend, AVanishedCutterIsToldWithTheBytesSentAndTheTotal) {
+  frm.TntMemo1->setPlainText(QString(60000, 'v'));  // more than the line holds: the send stalls
+  BoxAnswers boxes;
+  OnceSending once([&](TFrmComSend&) { pty.CloseMaster(); },
+                   [](const TFrmComSend& dialog) { return dialog.ProgressBar1->value() > 0; });
+  frm.dSend->click();
+  const QStringList log = logTexts();
+  ASSERT_GE(log.size(), 2);
+  EXPECT_EQ(log[log.size() - 2], "SendRes\tFalse");
+  const QString sent = log.last().section('\t', 1).section(' ', 0, 0);
+  EXPECT_GT(sent.toInt(), 0) << log.last().toStdString();
+  EXPECT_EQ(boxes.texts, QStringList{"The job was not sent completely: " + sent +
+                                     " of 60000 bytes went out. Check that the cutter is on and connected, then "
+                                     "send the job again."});
+}
+
+TEST(SendDialog, CancelClosesADialogThatHasNothingToSend) {
+  BoxAnswers boxes(idYes);
+  TFrmComSend dialog;  // no job and no port: no transfer runs
+  bool stuck = false;
+  OnceSending once([&](TFrmComSend& shown) {
+    shown.dAbort->click();
+    stuck = shown.isVisible();
+    if (stuck) shown.done(QDialog::Rejected);
+  });
+  dialog.exec();
+  EXPECT_FALSE(stuck);
+  EXPECT_EQ(boxes.texts, QStringList{"Abort Transmission?"});
+  EXPECT_FALSE(dialog.SendOk);
 }
 
 TEST_F(WindowSend, EscapeEndsAStalledSendAndThrowsAwayWhatIsQueued) {
   PtyDrainer cutter(pty);
   cutter.Pause();
   frm.TntMemo1->setPlainText(QString(60000, 'e'));
-  whileSending(300, [](TFrmComSend& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+  BoxAnswers boxes(idYes);
+  OnceSending once([](TFrmComSend& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
   // Were Escape only to hide the dialog, the send would go on; the cutter wakes up after
   // a while so that such a send would end, as a success.
   QTimer::singleShot(3000, [&] { cutter.Resume(); });
   frm.dSend->click();
-  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  EXPECT_EQ(logTexts()[logTexts().size() - 2], "SendRes\tFalse");
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   cutter.Resume();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -203,7 +310,8 @@ TEST_F(WindowSend, ASecondSendWhileOneRunsIsRefusedWithoutTouchingThePort) {
   frm.TntMemo1->setPlainText(QString(60000, 's'));
   const TComPort* during = nullptr;
   QString logDuring;
-  whileSending(300, [&](TFrmComSend& dialog) {
+  BoxAnswers boxes(idYes);
+  OnceSending once([&](TFrmComSend& dialog) {
     during = DirectComPort();
     frm.dSendClick();  // as a click that reached the window once the dialog had gone would
     logDuring = frm.memoLog->toPlainText();
@@ -213,7 +321,7 @@ TEST_F(WindowSend, ASecondSendWhileOneRunsIsRefusedWithoutTouchingThePort) {
   frm.dSend->click();
   EXPECT_NE(during, nullptr);
   EXPECT_TRUE(logDuring.endsWith("Port Opened")) << logDuring.toStdString();
-  EXPECT_EQ(logTexts().last(), "SendRes\tFalse");
+  EXPECT_EQ(logTexts()[logTexts().size() - 2], "SendRes\tFalse");
 }
 
 TEST_F(WindowSend, TheWindowKeepsRunningWhileTheLastJobsTailDrains) {

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -75,6 +77,32 @@ TEST(ContoursCommand, ReadsAFileOrStandardInput) {
   const TRun fromStdin = RunContours({"-"}, std::string("PD40,\0;PD40,40;", 15));
   EXPECT_EQ(fromStdin.Status, 0);
   EXPECT_EQ(fromStdin.Out, ContoursJson(std::string("PD40,\0;PD40,40;", 15)));
+}
+
+// Count zero bytes, none of them held: standard input fed from /dev/zero, say.
+class TZeroStream : public std::streambuf {
+public:
+  explicit TZeroStream(std::size_t count) : Left(count) {}
+
+protected:
+  std::streamsize xsgetn(char* s, std::streamsize n) override {
+    const std::size_t given = std::min(static_cast<std::size_t>(n), Left);
+    std::memset(s, 0, given);
+    Left -= given;
+    return static_cast<std::streamsize>(given);
+  }
+
+private:
+  std::size_t Left;
+};
+
+TEST(ContoursCommand, StandardInputBeyondTheFileLimitIsRefusedLikeAFile) {
+  TZeroStream zeros((std::size_t{512} << 20) + 1);
+  std::istream in(&zeros);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunContoursCommand({"-"}, in, out, err), 2);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), "korvex-cli: cannot read standard input: It is too large to load (at most 512 MB).\n");
 }
 
 TEST(ContoursCommand, UnreadableFileAndBadUsageExitWithTwo) {

@@ -6,7 +6,9 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,6 +85,12 @@ TEST_F(PreviewCommand, RefusesBadUsageAndReportsUnwritableOutput) {
   for (const auto& args : usage) EXPECT_EQ(Run(args), 2) << args.back();
   EXPECT_FALSE(std::filesystem::exists(png));
   EXPECT_EQ(Run({job, "/nonexistent-folder/out.png"}), 1);
+}
+
+TEST_F(PreviewCommand, APictureNotWrittenWholeIsAFailureWithTheReason) {
+  std::stringstream none, err;
+  EXPECT_EQ(RunPreviewCommand({job, "/dev/full"}, none, none, err), 1);  // a full disk, every time
+  EXPECT_EQ(err.str(), "korvex-cli: cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n");
 }
 
 TEST_F(PreviewCommand, BinaryDrawsWithoutADisplay) {

@@ -14,6 +14,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -173,17 +174,25 @@ TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
   close(busy);
 }
 
-TEST_F(SendCommandTest, InterruptStopsTheSendWith130) {
-  PtyDrainer cutter(pty);
-  cutter.Pause();  // the cutter is stalled when Ctrl-C comes
-  std::thread interrupt([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    kill(getpid(), SIGINT);
-  });
-  const CliRun run = send({file, "--port", pty.SlaveName(), "--flow", "none"});
-  interrupt.join();
-  EXPECT_EQ(run.code, 130);
-  EXPECT_NE(run.err.find("\tSendRes\tFalse\n"), std::string::npos) << run.err;
-  cutter.Resume();
-  EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
+// Ctrl-C, a closed terminal and timeout(1) all cancel, purge and log the result.
+TEST_F(SendCommandTest, InterruptTerminateAndHangUpStopTheSendAlike) {
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    PtyPair line;
+    PtyDrainer cutter(line);
+    cutter.Pause();  // the cutter is stalled, so the send is still running when the signal comes
+    std::thread stop([number, &line] {
+      // Once the job's first bytes wait in the line, the send is under way with its handlers.
+      int waiting = 0;
+      while (ioctl(line.Master(), FIONREAD, &waiting) == 0 && waiting == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      kill(getpid(), number);
+    });
+    const CliRun run = send({file, "--port", line.SlaveName(), "--flow", "none"});
+    stop.join();
+    EXPECT_EQ(run.code, 128 + number);
+    EXPECT_NE(run.err.find("\tSendRes\tFalse\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" of " + std::to_string(job.size()) + " bytes\n"), std::string::npos) << run.err;
+    cutter.Resume();
+    EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
+  }
 }

@@ -24,7 +24,7 @@ TEST(IniFile, RoundTripsFilesByteForByte) {
   const std::string bytes = everyLineByte();
   const RoundTripCase cases[] = {
       {"every byte in a value", "[s]\nk=" + bytes + "\n", "s", "k", bytes, "[s]\nk=new\n"},
-      {"spaces and '=' kept", "[s]\n  k =  a = b ;c \n", "s", "K", "  a = b ;c ", "[s]\n  k =new\n"},
+      {"blanks around the first '=' set off", "[s]\n  k =\t a = b ;c \n", "s", "K", "a = b ;c ", "[s]\n  k =\t new\n"},
       {"key without a section", "top=1\r\n[s]\r\ntop=2\r\n", "", "top", "1", "top=new\r\n[s]\r\ntop=2\r\n"},
       {"duplicate keys", "[S]\nk=first\nk=second\n", "s", "k", "first", "[S]\nk=new\nk=second\n"},
       {"CR LF, comments, BOM", "\xEF\xBB\xBF; c\r\n[s]\r\n\r\nk=v\r\n", "s", "k", "v",
@@ -58,10 +58,16 @@ TEST(IniFile, RefusesWhatOneLineCannotHold) {
 
 TEST(IniFile, EraseSectionAndSectionLines) {
   TIniFile ini;
-  ini.SetText("[Messages]\n; note\nR=Yes\n L =Ja \nstray\n[a]\nx=1\n[messages]\nR=No\n");
+  ini.SetText("[Messages]\n; note\nR=Yes\n L =  Ja \nstray\n[a]\nx=1\n[messages]\nR=No\n");
   EXPECT_EQ(ini.SectionLines("MESSAGES"), (std::vector<std::string>{"R=Yes", "L=Ja ", "stray"}));
   ini.EraseSection("Messages");
   EXPECT_EQ(ini.Text(), "[a]\nx=1\n");
+}
+
+TEST(IniFile, BlanksAroundTheEqualsSignAreNeitherNameNorValue) {
+  TIniFile ini;
+  ini.SetText("[s]\n  Button7.VC  =  Text\n");
+  EXPECT_EQ(ini.ReadString("s", "Button7.VC"), "Text");
 }
 
 }  // namespace

@@ -8,8 +8,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextEdit>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -248,6 +251,47 @@ TEST_F(TransManTest, ToolbarButtonsFitTheirCaptionsUpTo250PixelsAndLineUp) {
   EXPECT_EQ(small->x(), 1);
   EXPECT_EQ(label->x(), 1 + small->width() + 3 + 8);
   EXPECT_EQ(wide->x(), label->x() + 20 + 3 + 8);
+}
+
+// Deletes a component as soon as a dynamic property of the watched object changes, as
+// a setter of the widget kit or a handler of a text change may.
+class TDeleteOnChange : public QObject {
+public:
+  explicit TDeleteOnChange(QObject* victim) : Victim(victim) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::DynamicPropertyChange) delete Victim.data();
+    return false;
+  }
+  QPointer<QObject> Victim;
+};
+
+TEST_F(TransManTest, MemosAreDataAndATreeThatChangesUnderTheWalkIsSafe) {
+  useLanguage(*man_, "[SmallForm]\nmemoJob.VT=Fremd\nmemoLog.VT=Fremd\ndTool.TC=Los\n");
+  man_->DoTranslate = true;
+  man_->TranslatorMode = true;
+  man_->DoExport = true;
+  man_->SourceFile = file_ + ".src";
+  TSmallForm form;
+  auto* job = form.add(new QPlainTextEdit("IN;PU0,0;PD1,1;"), "memoJob");
+  auto* log = form.add(new QTextEdit("Log File"), "memoLog");
+  QObject toolText;
+  toolText.setProperty("Caption", "Go");
+  auto* tool = form.add(new QToolButton, "dTool");
+  tool->setProperty("ToolText", QVariant::fromValue(&toolText));
+  auto* doomed = form.add(new QLabel("doomed"), "lbDoomed");  // after the tool button in the walk
+  TDeleteOnChange filter(doomed);
+  toolText.installEventFilter(&filter);
+
+  man_->TranslateForm(form.Form.get());
+  EXPECT_EQ(job->toPlainText(), "IN;PU0,0;PD1,1;");
+  EXPECT_EQ(log->toPlainText(), "Log File");
+  EXPECT_EQ(toolText.property("Caption").toString(), "Los");
+  EXPECT_TRUE(filter.Victim.isNull());
+  TIniFile source(man_->SourceFile);
+  ASSERT_TRUE(source.LoadFromFile());
+  EXPECT_EQ(source.ReadString("SmallForm", "memoJob.VT"), "");
+  EXPECT_EQ(source.ReadString("SmallForm", "memoLog._CN"), "");
+  EXPECT_EQ(source.ReadString("SmallForm", "lbDoomed.VC"), "doomed");  // exported before translation
 }
 
 TEST_F(TransManTest, SendDialogIsTranslatedWhenCreated) {

@@ -4,6 +4,7 @@
 #include "ScriptedQueuePort.h"
 #include "ports/PortExState.h"
 #include "transmission/DirectPortDriver.h"
+#include "translation/TransUtils.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -57,10 +58,10 @@ protected:
     return state.BuildDescriptor();
   }
   // Sends through the driver's port with a session, as the dialog does.
-  bool transfer(const std::string& job, bool blocks) {
+  TSendOutcome transfer(const std::string& job, bool blocks) {
     TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
     session.Run(job, blocks);
-    return session.SendOk;
+    return session.Outcome();
   }
 
   PtyPair pty;
@@ -71,6 +72,7 @@ protected:
                            log.push_back("box: " + message + " / " + why + (hint.empty() ? "" : " / " + hint));
                          },
                          [this](const std::string& job, bool blocks) { return transfer(job, blocks); },
+                         [this](const std::u16string& message) { log.push_back("failed: " + WideToUtf8(message)); },
                          [] { return true; }};
 };
 
@@ -142,8 +144,8 @@ TEST_F(DirectSendTest, AStalledCutterThatResumesGetsEveryByteOnceInOrder) {
     cutter.Pause();
     view.onWaiting = [&] { cutter.Resume(); };  // once the stall is seen
     view.waiting = 0;
-    EXPECT_TRUE(transfer(job, blocks));
-    EXPECT_GT(view.waiting, 0);
+    EXPECT_TRUE(transfer(job, blocks).Ok);
+    EXPECT_GT(view.waiting, 0);  // the stall was seen
     EXPECT_EQ(cutter.WaitFor(job.size()), job) << (blocks ? "blocks" : "pieces");
     DCE_ClosePort();
   }
@@ -177,7 +179,7 @@ TEST_F(DirectSendTest, AVanishedDeviceEndsTheSendAsFailedAndReleasesThePort) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       gone.CloseMaster();
     });
-    EXPECT_FALSE(transfer(plotJob(6000), blocks));
+    EXPECT_FALSE(transfer(plotJob(6000), blocks).Ok);
     unplug.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     // The dead handle is not kept until the next send: its lock and name are free again.
@@ -196,7 +198,7 @@ TEST_F(DirectSendTest, ACancelledSendThrowsAwayWhatThePortStillHolds) {
       if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300)) session.RequestAbort();
     };
     session.Run(job, blocks);
-    return session.SendOk;
+    return session.Outcome();
   };
   EXPECT_FALSE(RunDirectSend(plotJob(6000), descriptor(), 0, hooks));
   cutter.Resume();
@@ -204,7 +206,37 @@ TEST_F(DirectSendTest, ACancelledSendThrowsAwayWhatThePortStillHolds) {
   // Without the purge the pty would still hand over about 12 KB; what the far end's line
   // discipline had already taken in (at most 4 KB) stands for the bytes on the wire.
   EXPECT_LE(cutter.Count(), 4096u);
-  EXPECT_EQ(log.back(), "SendRes\tFalse");
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "SendRes\tFalse");
+  // A cancel is the user's own doing: the log says how far it got, and no box is shown.
+  const std::string total = std::to_string(plotJob(6000).size());
+  EXPECT_TRUE(log.back().starts_with("Sent\t")) << log.back();
+  EXPECT_TRUE(log.back().ends_with(" of " + total + " bytes")) << log.back();
+}
+
+TEST_F(DirectSendTest, AFailedSendEndsItsLogWithTheBytesSentAndTellsTheUser) {
+  for (const bool blocks : {false, true}) {
+    PtyPair gone;
+    log.clear();
+    int pumps = 0;
+    view.onPump = [&] {
+      if (++pumps == 3) gone.CloseMaster();  // unplugged after two pieces or blocks went out
+    };
+    TSendOutcome seen;
+    hooks.Transfer = [&](const std::string& job, bool useBlocks) { return seen = transfer(job, useBlocks); };
+    const std::string job = plotJob(6000);
+    EXPECT_FALSE(RunDirectSend(job, descriptorFor(gone), blocks ? 2048 : 0, hooks));
+    EXPECT_TRUE(seen.Failed);
+    EXPECT_GT(seen.Sent, 0u);
+    EXPECT_LT(seen.Sent, job.size());
+    EXPECT_EQ(seen.Total, job.size());
+    const std::string sent = std::to_string(seen.Sent), total = std::to_string(job.size());
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[log.size() - 3], "SendRes\tFalse");
+    EXPECT_EQ(log[log.size() - 2], "Sent\t" + sent + " of " + total + " bytes");
+    EXPECT_EQ(log.back(), "failed: The job was not sent completely: " + sent + " of " + total +
+                              " bytes went out. Check that the cutter is on and connected, then send the job again.");
+  }
 }
 
 TEST_F(DirectSendTest, TheNextSendWaitsForTheLastTailAndGivesUpAtItsBound) {
