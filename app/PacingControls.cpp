@@ -9,10 +9,12 @@
 
 namespace {
 
-QSpinBox* spinEdit(const char* name, int low, int high, int value) {
+QSpinBox* spinEdit(const char* name, int low, int high, int value, const char* suffix, const char* tip) {
   auto* spin = named(new QSpinBox, name);
   spin->setRange(low, high);
   spin->setValue(value);
+  spin->setSuffix(QString::fromLatin1(suffix));
+  spin->setToolTip(QString::fromLatin1(tip));
   return spin;
 }
 
@@ -24,19 +26,18 @@ TPacingControls::TPacingControls(QWidget* parent) : QWidget(parent) {
   // In the order of TPaceMode.
   cbPacing->addItems(
       {QStringLiteral("None"), QStringLiteral("Ask the cutter (ESC . B)"), QStringLiteral("By cutting time")});
-  rxCutterBuffer = spinEdit("rxCutterBuffer", 1, 1 << 24, 1024);
-  rxCutSpeed = spinEdit("rxCutSpeed", 1, 100000, 400);
-  rxTravelSpeed = spinEdit("rxTravelSpeed", 1, 100000, 800);
+  rxCutterBuffer = spinEdit("rxCutterBuffer", 1, 1 << 24, 1024, " bytes", "The cutter's buffer");
+  rxCutSpeed = spinEdit("rxCutSpeed", 1, 100000, 400, " mm/s", "Cutting speed, blade down");
+  rxTravelSpeed = spinEdit("rxTravelSpeed", 1, 100000, 800, " mm/s", "Travel speed, blade up");
+  // The cutter's figures share one row, named by their tooltips: the page has little height to spare.
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(0, 0, 0, 0);
   grid->addWidget(new QLabel(QStringLiteral("Pacing")), 0, 0);
-  grid->addWidget(cbPacing, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Cutter Buffer (Bytes)")), 1, 0);
+  grid->addWidget(cbPacing, 0, 1, 1, 3);
+  grid->addWidget(new QLabel(QStringLiteral("Cutter")), 1, 0);
   grid->addWidget(rxCutterBuffer, 1, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Cutting Speed (mm/s)")), 2, 0);
-  grid->addWidget(rxCutSpeed, 2, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Travel Speed (mm/s)")), 3, 0);
-  grid->addWidget(rxTravelSpeed, 3, 1);
+  grid->addWidget(rxCutSpeed, 1, 2);
+  grid->addWidget(rxTravelSpeed, 1, 3);
   connect(cbPacing, &QComboBox::currentIndexChanged, this, &TPacingControls::cbPacingChange);
   cbPacingChange();
 }

@@ -131,3 +131,4 @@ TEST_F(PacedWindowSend, ACutterThatDoesNotAnswerFailsTheSendWithWhatToChoose) {
   EXPECT_EQ(cutter.Queries(), 2);
   EXPECT_EQ(cutter.Job(), "");
 }
+
