@@ -230,6 +230,7 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
   bool lineBusy = false;    // bytes are on their way: the line is read as they come in
   TClock::time_point lineStart{};
   std::uint64_t lineBytes = 0;  // taken off the line since lineStart
+  std::string onLine;           // read from the pseudo-terminal while the line was stopped
   std::string kept;
   char buffer[65536];
   while (!stopRequested) {
@@ -237,30 +238,40 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
     bool hangup = false;
     if (lineBusy) {
       // Every byte due by now, each at the time it came in, so that the buffer's fill,
-      // the losses and the answers to queries fall where they would on a line.
+      // the losses and the answers to queries fall where they would on a line. Bytes
+      // the line held back when it stopped come first.
       const auto due =
           static_cast<std::uint64_t>(static_cast<unsigned __int128>(std::chrono::nanoseconds(now - lineStart).count()) *
                                      Settings.Baud / 10'000'000'000ull) -
           lineBytes;
-      const ssize_t n = due == 0 ? -2 : ::read(Master, buffer, std::min<std::uint64_t>(due, sizeof buffer));
+      std::string batch = onLine.substr(0, std::min<std::uint64_t>(due, onLine.size()));
+      onLine.erase(0, batch.size());
+      const ssize_t n =
+          batch.size() == due ? -2 : ::read(Master, buffer, std::min<std::uint64_t>(due - batch.size(), sizeof buffer));
       if (n > 0) {
-        for (ssize_t k = 0; k < n; ++k)
-          Cutter.Receive({buffer + k, 1}, lineStart + LineTime(++lineBytes, Settings.Baud), kept);
-        if (!Out.Write(kept.data(), kept.size())) {
-          Err << "korvex-cli virtual-cutter: cannot write the received bytes: " << Reason(errno) << "\n";
-          return 1;
-        }
-        kept.clear();
-        lineBusy = static_cast<std::uint64_t>(n) == due;  // fewer: the sender's bytes ran out
+        batch.append(buffer, static_cast<std::size_t>(n));
       } else if (n == 0 || (n == -1 && errno == EIO)) {
         hangup = true;
-        lineBusy = false;
       } else if (n == -1 && errno != EAGAIN && errno != EINTR) {
         Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
         return 1;
-      } else if (n == -1 && errno == EAGAIN) {
-        lineBusy = false;
       }
+      // A sender that honours XOFF stops at the byte that brings the XOFF, however late
+      // this process got round to reading; the rest stays on the line.
+      const bool honours = Settings.XonXoff && !senderHeld && SenderHonoursXoff(Master);
+      std::size_t k = 0;
+      while (k < batch.size()) {
+        Cutter.Receive({batch.data() + k++, 1}, lineStart + LineTime(++lineBytes, Settings.Baud), kept);
+        if (honours && Cutter.HoldSender()) break;
+      }
+      if (!Out.Write(kept.data(), kept.size())) {
+        Err << "korvex-cli virtual-cutter: cannot write the received bytes: " << Reason(errno) << "\n";
+        return 1;
+      }
+      kept.clear();
+      onLine.insert(0, batch, k);
+      // Fewer than due: the sender's bytes ran out.
+      lineBusy = k == batch.size() && batch.size() == due;
     }
     Cutter.Advance(now);
     // The line keeps its stopped state while no sender has it open, so an XON due
@@ -275,7 +286,13 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
       }
     const bool lineStopped = senderHeld && SenderHonoursXoff(Master);
     if (lineStopped) lineBusy = false;
-    if (idleHangup && !Cutter.Working()) Cutter.EndJob();
+    // Bytes held back on the line go on as soon as it carries again.
+    if (!lineBusy && !lineStopped && !onLine.empty()) {
+      lineBusy = true;
+      lineStart = now;
+      lineBytes = 0;
+    }
+    if (idleHangup && !Cutter.Working() && onLine.empty()) Cutter.EndJob();
 
     TClock::time_point wake = Cutter.NextWake();
     if (wake != TClock::time_point::max()) wake = std::max(wake, now + kTick);
