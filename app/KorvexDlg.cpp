@@ -4,6 +4,7 @@
 #include "JobLoader.h"
 #include "JobMemo.h"
 #include "NamedControl.h"
+#include "PacingControls.h"
 #include "platform/SerialDevices.h"
 #include "PortCombo.h"
 #include "PortTypeIcons.h"
@@ -269,6 +270,8 @@ QWidget* TKorvexFrm::createComPage() {
   advanced->addWidget(cUseComTxBuf, 0, 0, 1, 2);
   advanced->addWidget(new QLabel(QStringLiteral("Tx Buffer (Bytes)")), 1, 0);
   advanced->addWidget(rxTXBuf, 1, 1);
+  Pacing = new TPacingControls;
+  advanced->addWidget(Pacing, 2, 0, 1, 2);
   gbAdvanced->setVisible(false);
 
   auto* column = new QVBoxLayout(page);
@@ -750,10 +753,12 @@ void TKorvexFrm::dSendClick() {
   hooks.OpenFailed = [](const std::string& message, const std::string&, const std::string& hint) {
     TransMessageBox(hint.empty() ? message : message + "\n" + hint, mtError, mbOK, 0);
   };
-  hooks.Transfer = [](const std::string& jobText, bool useTxBuffer) {
+  hooks.Transfer = [this, log = hooks.Log](const std::string& jobText, bool useTxBuffer) {
     TFrmComSend dialog;
     dialog.JobText = jobText;
     dialog.UseTxBuffer = useTxBuffer;
+    dialog.Pacing = Pacing->Read(static_cast<std::uint32_t>(PortState->BaudRate));
+    dialog.Log = log;
     dialog.exec();
     return dialog.Outcome();
   };

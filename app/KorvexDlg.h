@@ -33,6 +33,7 @@ class QStatusBar;
 class QTabWidget;
 class TJobLoader;
 class TJobMemo;
+class TPacingControls;
 class QWidget;
 class TPaintBox32;
 class TSimpleContourList;
@@ -142,6 +143,7 @@ public:
   QGroupBox* gbAdvanced;
   QCheckBox* cUseComTxBuf;
   QSpinBox* rxTXBuf;
+  TPacingControls* Pacing;
 
   QWidget* TabRawCom;
   TDropDownCombo* cbRawComPort;

@@ -17,3 +17,10 @@ void WriteUsage(std::ostream& Err, const char* Help) {
   Err.write(Help, static_cast<std::streamsize>(std::strcspn(Help, "\n")));
   Err << "\n(--help lists the options and exit codes)\n";
 }
+
+bool ParseSpeed(const std::string& Text, long Low, double& Value) {
+  long number = 0;
+  if (!ParseWholeNumber(Text, Low, 100'000, number)) return false;
+  Value = static_cast<double>(number);
+  return true;
+}

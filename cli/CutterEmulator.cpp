@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
-// Nanoseconds a byte of 10 bits takes, times the baud rate.
-constexpr std::uint64_t kByteNsTimesBaud = 10'000'000'000ull;
+constexpr char kEscape = 0x1B;
 // Page-end tokens are at most this long; longer tokens are only known to be longer.
 constexpr std::size_t kLongestPageEnd = 3;
 
@@ -20,6 +20,16 @@ std::string Counted(std::size_t Count, const char* Noun) {
 std::string Millimetres(float Value) { return FixedPoint(Value, 2) + " mm"; }
 
 }  // namespace
+
+bool TCutterEmulator::TPageEnds::Feed(char C) {
+  if (!TVirtCutterObj::IsSeparator(C)) {
+    if (Token.size() <= kLongestPageEnd) Token += C;
+    return false;
+  }
+  const bool pageEnd = Token.size() <= kLongestPageEnd && TVirtCutterObj::IsPageEnd(Token);
+  Token.clear();
+  return pageEnd;
+}
 
 std::string TCutSummary::Text() const {
   std::string text = Counted(Bytes, "byte") + ", " + Counted(static_cast<std::size_t>(Contours), "contour") + ", cut " +
@@ -48,7 +58,9 @@ TCutSummary SummariseCut(std::string_view Text) {
 }
 
 TCutterEmulator::TCutterEmulator(const TSettings& Settings, TReport Report)
-    : FSettings(Settings), FReport(std::move(Report)) {
+    : FSettings(Settings),
+      FReport(std::move(Report)),
+      FModel({Settings.CutMmPerS, Settings.TravelMmPerS, std::max<std::uint32_t>(Settings.Baud, 1)}, false) {
   FSettings.Baud = std::max<std::uint32_t>(FSettings.Baud, 1);
   FSettings.BufferBytes = std::max<std::size_t>(FSettings.BufferBytes, 1);
 }
@@ -57,67 +69,88 @@ std::size_t TCutterEmulator::Room() const {
   return FSettings.BufferBytes > Buffered() ? FSettings.BufferBytes - Buffered() : 0;
 }
 
-TCutterEmulator::TTime TCutterEmulator::DoneAt(std::uint64_t Count) const {
-  // Exact for any run length: a run at 115200 baud passes 2^63 ns times the baud rate
-  // within a day.
-  const unsigned __int128 ns =
-      (static_cast<unsigned __int128>(Count) * kByteNsTimesBaud + FSettings.Baud - 1) / FSettings.Baud;
-  return FRunStart + std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
-}
-
-void TCutterEmulator::Receive(std::string_view Bytes, TTime Now) {
+void TCutterEmulator::Receive(std::string_view Bytes, TTime Now, std::string& Kept) {
   if (Bytes.empty()) return;
   Advance(Now);
-  if (FJob.empty()) FJobStart = Now;
-  // A line that fell idle starts a new run; bytes that join a busy buffer wait their turn.
-  if (Buffered() == 0) {
-    FRunStart = Now;
-    FRunTaken = 0;
+  for (const char c : Bytes) {
+    if (FEscape == 2) {
+      // The query is answered here, so every byte before it is in the count.
+      if (c == 'B') FReplies += std::to_string(Room()) + "\r";
+      FEscape = 0;
+      continue;
+    }
+    if (FEscape == 1) {
+      FEscape = 0;
+      if (c == '.') {
+        FEscape = 2;
+        continue;
+      }
+      Keep(kEscape, Now, Kept);  // an escape that starts no device control is a job byte
+    }
+    if (c == kEscape) {
+      FEscape = 1;
+      continue;
+    }
+    Keep(c, Now, Kept);
   }
-  FJob.append(Bytes);
+  UpdateHold();
+}
+
+void TCutterEmulator::Keep(char Byte, TTime Now, std::string& Kept) {
+  if (FReceived == 0) FJobStart = FLastDone = Now;
+  const std::size_t offset = FReceived++;
+  if (Room() == 0) {
+    if (FLost++ == 0) FFirstLost = offset;
+    if (FArrivingLoss.Count++ == 0) FArrivingLoss.First = offset;
+    return;
+  }
+  // A page's losses are those that happened while it arrived; they are told when it is cut.
+  if (FArriving.Feed(Byte)) FPageLosses.push_back(std::exchange(FArrivingLoss, {}));
+  FJob += Byte;
+  Kept += Byte;
+  FModel.Add(Byte, Now);
   UpdateHold();
 }
 
 void TCutterEmulator::Advance(TTime Now) {
-  if (Buffered() == 0 || Now <= FRunStart) return;
-  const auto elapsed = static_cast<std::uint64_t>(std::chrono::nanoseconds(Now - FRunStart).count());
-  const auto due =
-      static_cast<std::uint64_t>(static_cast<unsigned __int128>(elapsed) * FSettings.Baud / kByteNsTimesBaud);
-  if (due <= FRunTaken) return;
-  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(due - FRunTaken, Buffered()));
-  FRunTaken += count;
-  FLastDone = DoneAt(FRunTaken);
-  Take(count);
+  for (TCuttingModel::TDone done; (done = FModel.TakeDone(Now)).Bytes > 0;) {
+    FPageSeconds += done.Seconds;
+    FJobSeconds += done.Seconds;
+    FLastDone = done.At;
+    Take(done.Bytes);
+  }
   UpdateHold();
 }
 
-TCutterEmulator::TTime TCutterEmulator::NextWake() const {
-  const std::size_t fill = Buffered();
-  if (fill == 0) return TTime::max();
-  std::size_t count = fill;  // until the buffer is empty
-  if (FHold)
-    count = fill - FSettings.BufferBytes / 4;  // until XON is due
-  else if (Room() == 0)
-    count = std::max<std::size_t>(1, FSettings.BufferBytes / 4);  // room worth a read
-  count = std::min<std::size_t>(count, std::max<std::uint32_t>(1, FSettings.Baud / 100));
-  return DoneAt(FRunTaken + count);
+std::string TCutterEmulator::CutAndLoss(double Seconds, std::size_t Lost, std::size_t FirstLost) const {
+  std::string text = "; cut time " + FixedPoint(Seconds, 2) + " s; lost " + Counted(Lost, "byte");
+  if (Lost > 0) text += " (the first at byte " + std::to_string(FirstLost) + ")";
+  return text;
 }
 
-void TCutterEmulator::EndJob(TTime Now) {
-  if (FJob.empty()) return;
-  Advance(std::max(Now, DoneAt(FRunTaken + Buffered())));
+void TCutterEmulator::EndJob() {
+  if (FReceived == 0) return;
+  Advance(TTime::max());
+  Take(FModel.DropUnfinished());
   std::string line = "End of job: " + SummariseCut(FJob).Text();
   const double seconds = std::chrono::duration<double>(FLastDone - FJobStart).count();
   const double lineSeconds = static_cast<double>(FJob.size()) * 10.0 / FSettings.Baud;
-  line += "; " + FixedPoint(seconds, 2) + " s at " + FixedPoint(lineSeconds / seconds, 2) + " of the line rate";
+  if (seconds > 0.0)
+    line += "; " + FixedPoint(seconds, 2) + " s at " + FixedPoint(lineSeconds / seconds, 2) + " of the line rate";
+  line += CutAndLoss(FJobSeconds, FLost, FFirstLost);
   if (FSettings.XonXoff) line += "; XOFF sent " + Counted(FXoffCount, "time");
   FReport(line);
 
+  FModel.Reset();
   FJob.clear();
   FTaken = FPageStart = 0;
   FPage = 0;
-  FToken.clear();
-  FRunTaken = 0;
+  FArriving = FTaking = {};
+  FArrivingLoss = {};
+  FPageLosses.clear();
+  FPageSeconds = FJobSeconds = 0.0;
+  FReceived = FLost = 0;
+  FEscape = 0;
   FHold = false;
   FXoffCount = 0;
 }
@@ -125,17 +158,14 @@ void TCutterEmulator::EndJob(TTime Now) {
 void TCutterEmulator::Take(std::size_t Count) {
   const std::size_t end = FTaken + Count;
   for (std::size_t i = FTaken; i < end; ++i) {
-    const char c = FJob[i];
-    if (!TVirtCutterObj::IsSeparator(c)) {
-      if (FToken.size() <= kLongestPageEnd) FToken += c;
-      continue;
-    }
-    if (FToken.size() <= kLongestPageEnd && TVirtCutterObj::IsPageEnd(FToken)) {
-      const std::string_view page = std::string_view(FJob).substr(FPageStart, i + 1 - FPageStart);
-      FReport("Page " + std::to_string(++FPage) + ": " + SummariseCut(page).Text());
-      FPageStart = i + 1;
-    }
-    FToken.clear();
+    if (!FTaking.Feed(FJob[i])) continue;
+    const std::string_view page = std::string_view(FJob).substr(FPageStart, i + 1 - FPageStart);
+    const TLoss loss = FPageLosses.front();
+    FPageLosses.pop_front();
+    FReport("Page " + std::to_string(++FPage) + ": " + SummariseCut(page).Text() +
+            CutAndLoss(FPageSeconds, loss.Count, loss.First));
+    FPageStart = i + 1;
+    FPageSeconds = 0.0;
   }
   FTaken = end;
 }

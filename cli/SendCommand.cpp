@@ -6,6 +6,7 @@
 #include "transmission/ActivityLog.h"
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
+#include "transmission/SendPacer.h"
 #include "translation/TransUtils.h"
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <unistd.h>
 
@@ -32,6 +34,7 @@ struct SendOptions {
   std::int32_t baud = 38400;
   TFlowMode flow = fmCtsRts;
   int txBuffer = 0;
+  TPacing pacing;
 };
 
 bool parseArguments(const std::vector<std::string>& args, SendOptions& options, std::string& error) {
@@ -39,7 +42,8 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     long number = 0;
-    if (arg == "--port" || arg == "--baud" || arg == "--flow" || arg == "--tx-buffer") {
+    if (arg == "--port" || arg == "--baud" || arg == "--flow" || arg == "--tx-buffer" || arg == "--pace" ||
+        arg == "--cutter-buffer" || arg == "--speed" || arg == "--travel") {
       if (!hasValue) {
         error = arg + " needs a value";
         return false;
@@ -62,6 +66,29 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
           error = "bad flow control: " + value;
           return false;
         }
+      } else if (arg == "--pace") {
+        if (value == "none")
+          options.pacing.Mode = TPaceMode::None;
+        else if (value == "query")
+          options.pacing.Mode = TPaceMode::Query;
+        else if (value == "time")
+          options.pacing.Mode = TPaceMode::Time;
+        else {
+          error = "bad pacing: " + value + " (none, query or time)";
+          return false;
+        }
+      } else if (arg == "--cutter-buffer") {
+        if (!ParseWholeNumber(value, 1, 1 << 24, number)) {
+          error = "bad cutter buffer size: " + value;
+          return false;
+        }
+        options.pacing.CutterBufferBytes = static_cast<std::size_t>(number);
+      } else if (arg == "--speed" || arg == "--travel") {
+        double& speed = arg == "--speed" ? options.pacing.Speeds.CutMmPerS : options.pacing.Speeds.TravelMmPerS;
+        if (!ParseSpeed(value, 1, speed)) {
+          error = "bad speed: " + value + " (millimetres a second, 1 to 100000)";
+          return false;
+        }
       } else {
         if (!ParseWholeNumber(value, 0, 1 << 20, number)) {
           error = "bad Tx buffer size: " + value;
@@ -78,6 +105,10 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
   }
   if (options.file.empty()) error = "no file given";
   else if (options.port.empty()) error = "no port given (--port)";
+  else if (options.pacing.Mode == TPaceMode::Time &&
+           (options.pacing.CutterBufferBytes == 0 || options.pacing.Speeds.CutMmPerS == 0.0))
+    error = "--pace time needs --cutter-buffer and --speed";
+  options.pacing.Speeds.Baud = static_cast<std::uint32_t>(options.baud);
   return error.empty();
 }
 
@@ -127,6 +158,7 @@ private:
 
 const char kSendHelp[] =
     "usage: korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
+    "                       [--pace none|query|time [--cutter-buffer BYTES --speed MM_PER_S [--travel MM_PER_S]]]\n"
     "Sends the bytes of FILE unchanged to the cutter on port NAME and waits until the port has sent\n"
     "them. The activity log, and on a terminal a progress bar, go to standard error.\n"
     "\n"
@@ -138,6 +170,14 @@ const char kSendHelp[] =
     "  --tx-buffer N    0 sends pieces cut at command boundaries and pads a job under 100 bytes with\n"
     "                   spaces to 100; 2 or more sends fixed blocks of N bytes; 1 blocks of 2048\n"
     "                   (default 0)\n"
+    "  --pace MODE      for a line whose handshake cannot be trusted: none (default), query (ask the\n"
+    "                   cutter for its free buffer space with ESC . B before each piece or block and\n"
+    "                   write no more; a cutter that does not answer twice in a row within a second\n"
+    "                   fails the send), or time (estimate what the cutter still holds from the job's\n"
+    "                   moves and the line rate, and write only while it is below its buffer)\n"
+    "  --cutter-buffer BYTES  with --pace time: the cutter's buffer, 1 to 16777216 bytes\n"
+    "  --speed MM_PER_S with --pace time: the cutter's speed with the blade down, 1 to 100000\n"
+    "  --travel MM_PER_S  with --pace time: its speed with the blade up (default 800)\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
@@ -191,11 +231,13 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     err << message << " " << why << std::endl;
     if (!hint.empty()) err << hint << std::endl;
   };
-  hooks.Transfer = [&err](const std::string& text, bool useTxBuffer) {
+  hooks.Transfer = [&err, &hooks, &options](const std::string& text, bool useTxBuffer) {
     TSendSession* current = nullptr;
     TerminalView view(err, current);
     TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
     current = &session;
+    const std::unique_ptr<ISendPacer> pacer = MakeSendPacer(options.pacing, DirectPacerPort(), hooks.Log);
+    session.UsePacer(pacer.get());
     session.Run(text, useTxBuffer);
     return session.Outcome();
   };

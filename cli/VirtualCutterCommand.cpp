@@ -2,6 +2,7 @@
 
 #include "cli/CommandArgs.h"
 #include "cli/CutterEmulator.h"
+#include "platform/NumberText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,17 +24,20 @@ using TClock = TCutterEmulator::TClock;
 constexpr char kXon = 0x11, kXoff = 0x13;
 // While no sender has the port open, how often to look whether one came.
 constexpr auto kHangupRecheck = std::chrono::milliseconds(50);
+// How often a busy line is read, and the closest two wake-ups for the cutter come.
+constexpr auto kTick = std::chrono::milliseconds(1);
 
 struct TCutterOptions {
   std::string Link = "/tmp/korvex-cutter";
   std::string Out;
-  TCutterEmulator::TSettings Settings;
+  TCutterEmulator::TSettings Settings{.CutMmPerS = 400.0, .TravelMmPerS = 800.0};
 };
 
 bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Options, std::string& Error) {
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
-    if (arg != "--link" && arg != "--baud" && arg != "--flow" && arg != "--buffer" && arg != "--out") {
+    if (arg != "--link" && arg != "--baud" && arg != "--flow" && arg != "--buffer" && arg != "--out" &&
+        arg != "--speed" && arg != "--travel") {
       Error = "unexpected argument: " + arg;
       return false;
     }
@@ -59,6 +63,12 @@ bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Option
         return false;
       }
       Options.Settings.BufferBytes = static_cast<std::size_t>(number);
+    } else if (arg == "--speed" || arg == "--travel") {
+      double& speed = arg == "--speed" ? Options.Settings.CutMmPerS : Options.Settings.TravelMmPerS;
+      if (!ParseSpeed(value, arg == "--speed" ? 0 : 1, speed)) {
+        Error = "bad speed: " + value + " (millimetres a second, up to 100000)";
+        return false;
+      }
     } else if (value == "none" || value == "xon/xoff") {
       Options.Settings.XonXoff = value == "xon/xoff";
     } else {
@@ -200,62 +210,116 @@ timespec Until(TClock::time_point Wake, TClock::time_point Now) {
   return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-// Serves the line until a stop signal: reads what the buffer has room for, tells the
-// sender XON/XOFF as the cutter decides, and ends a job once the sender has closed the
-// port and every byte was taken. A sender that closes and opens again finds the cutter
-// still there. Answers the exit status.
-int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, bool XonXoff, const sigset_t& WaitMask,
-              std::ostream& Err) {
+// Whether the sender's side stops its output on XOFF (its tty has IXON). Read through the
+// master, whose terminal settings are the slave's.
+bool SenderHonoursXoff(int Master) {
+  termios tio{};
+  return tcgetattr(Master, &tio) == 0 && (tio.c_iflag & IXON) != 0;
+}
+
+// Serves the line until a stop signal. The line delivers what the sender wrote at the
+// baud rate whether or not the buffer has room, as a real line does; only a sender that
+// honours XOFF stops it. Tells the sender XON/XOFF as the cutter decides and answers its
+// buffer queries, and ends a job once the sender has closed the port and every command
+// was worked off. A sender that closes and opens again finds the cutter still there.
+// Answers the exit status.
+int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterEmulator::TSettings& Settings,
+              const sigset_t& WaitMask, std::ostream& Err) {
   bool idleHangup = false;  // no sender, and nothing left to read
   bool senderHeld = false;  // what the sender was last told
+  bool lineBusy = false;    // bytes are on their way: the line is read as they come in
+  TClock::time_point lineStart{};
+  std::uint64_t lineBytes = 0;  // taken off the line since lineStart
+  std::string onLine;           // read from the pseudo-terminal while the line was stopped
+  std::string kept;
   char buffer[65536];
   while (!stopRequested) {
     auto now = TClock::now();
+    bool hangup = false;
+    if (lineBusy) {
+      // Every byte due by now, each at the time it came in, so that the buffer's fill,
+      // the losses and the answers to queries fall where they would on a line. Bytes
+      // the line held back when it stopped come first.
+      const auto due =
+          static_cast<std::uint64_t>(static_cast<unsigned __int128>(std::chrono::nanoseconds(now - lineStart).count()) *
+                                     Settings.Baud / 10'000'000'000ull) -
+          lineBytes;
+      std::string batch = onLine.substr(0, std::min<std::uint64_t>(due, onLine.size()));
+      onLine.erase(0, batch.size());
+      const ssize_t n =
+          batch.size() == due ? -2 : ::read(Master, buffer, std::min<std::uint64_t>(due - batch.size(), sizeof buffer));
+      if (n > 0) {
+        batch.append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || (n == -1 && errno == EIO)) {
+        hangup = true;
+      } else if (n == -1 && errno != EAGAIN && errno != EINTR) {
+        Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
+        return 1;
+      }
+      // A sender that honours XOFF stops at the byte that brings the XOFF, however late
+      // this process got round to reading; the rest stays on the line.
+      const bool honours = Settings.XonXoff && !senderHeld && SenderHonoursXoff(Master);
+      std::size_t k = 0;
+      while (k < batch.size()) {
+        Cutter.Receive({batch.data() + k++, 1}, lineStart + LineTime(++lineBytes, Settings.Baud), kept);
+        if (honours && Cutter.HoldSender()) break;
+      }
+      if (!Out.Write(kept.data(), kept.size())) {
+        Err << "korvex-cli virtual-cutter: cannot write the received bytes: " << Reason(errno) << "\n";
+        return 1;
+      }
+      kept.clear();
+      onLine.insert(0, batch, k);
+      // Fewer than due: the sender's bytes ran out.
+      lineBusy = k == batch.size() && batch.size() == due;
+    }
     Cutter.Advance(now);
     // The line keeps its stopped state while no sender has it open, so an XON due
-    // then still reaches the next sender.
-    if (XonXoff && Cutter.HoldSender() != senderHeld) {
+    // then still reaches the next one.
+    if (Settings.XonXoff && Cutter.HoldSender() != senderHeld) {
       const char c = Cutter.HoldSender() ? kXoff : kXon;
       if (::write(Master, &c, 1) == 1) senderHeld = Cutter.HoldSender();
     }
-    const std::size_t room = Cutter.Room();
-    const short wanted = room > 0 ? POLLIN : 0;
+    // A sender that does not read its answers loses them once the pseudo-terminal is full.
+    if (const std::string replies = Cutter.TakeReplies(); !replies.empty())
+      if (::write(Master, replies.data(), replies.size()) < 0) {
+      }
+    const bool lineStopped = senderHeld && SenderHonoursXoff(Master);
+    if (lineStopped) lineBusy = false;
+    // Bytes held back on the line go on as soon as it carries again.
+    if (!lineBusy && !lineStopped && !onLine.empty()) {
+      lineBusy = true;
+      lineStart = now;
+      lineBytes = 0;
+    }
+    if (idleHangup && !Cutter.Working() && onLine.empty()) Cutter.EndJob();
+
     TClock::time_point wake = Cutter.NextWake();
+    if (wake != TClock::time_point::max()) wake = std::max(wake, now + kTick);
+    if (lineBusy) wake = std::min(wake, now + kTick);
     // A master without a sender reports a hang-up at once, so it is looked at again
     // after a pause rather than waited on.
     if (idleHangup) wake = std::min(wake, now + kHangupRecheck);
     const timespec timeout = Until(wake, now);
-    pollfd line{idleHangup ? -1 : Master, wanted, 0};
+    pollfd line{idleHangup || lineBusy || lineStopped ? -1 : Master, POLLIN, 0};
     if (ppoll(&line, 1, wake == TClock::time_point::max() ? nullptr : &timeout, &WaitMask) < 0 && errno != EINTR) {
       Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
       return 1;
     }
     if (stopRequested) break;
     if (idleHangup) {
-      line = {Master, wanted, 0};
+      line = {Master, POLLIN, 0};
       poll(&line, 1, 0);
     }
-    now = TClock::now();
-    bool readable = (line.revents & POLLIN) != 0;
-    bool hangup = (line.revents & POLLHUP) != 0;
-    if (readable) {
-      const ssize_t n = ::read(Master, buffer, std::min(room, sizeof buffer));
-      if (n > 0) {
-        Cutter.Receive({buffer, static_cast<std::size_t>(n)}, now);
-        if (!Out.Write(buffer, static_cast<std::size_t>(n))) {
-          Err << "korvex-cli virtual-cutter: cannot write the received bytes: " << Reason(errno) << "\n";
-          return 1;
-        }
-      } else if (n == 0 || errno == EIO) {
-        readable = false;
-        hangup = true;
-      } else if (errno != EAGAIN && errno != EINTR) {
-        Err << "korvex-cli virtual-cutter: " << Reason(errno) << "\n";
-        return 1;
-      }
+    const bool readable = (line.revents & POLLIN) != 0;
+    hangup = hangup || (line.revents & POLLHUP) != 0;
+    if (readable && !lineBusy && !lineStopped) {
+      // The first byte is on its way now; it is in a byte's time later.
+      lineBusy = true;
+      lineStart = TClock::now();
+      lineBytes = 0;
     }
-    idleHangup = hangup && !readable;
-    if (idleHangup && Cutter.Buffered() == 0) Cutter.EndJob(now);
+    idleHangup = hangup && !readable && !lineBusy;
   }
   return 0;
 }
@@ -263,10 +327,15 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, bool XonXoff, 
 }  // namespace
 
 const char kVirtualCutterHelp[] =
-    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES] [--out FILE]\n"
+    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES]\n"
+    "                                 [--speed MM_PER_S] [--travel MM_PER_S] [--out FILE]\n"
     "Acts as a cutter on a pseudo-terminal until Ctrl-C or SIGTERM. PATH links to its side of the\n"
-    "pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. Each page end and\n"
-    "each job end (the sender closing the port) prints what was cut and how busy the line was.\n"
+    "pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. The line delivers\n"
+    "what the sender writes at the baud rate whether or not the buffer has room; the cutter works\n"
+    "its buffer off as fast as it cuts, and a byte that finds the buffer full is lost. Each page end\n"
+    "and each job end (the sender closing the port) prints what was cut, how busy the line was, the\n"
+    "cut time and the bytes lost. The buffer query ESC . B is answered with the free bytes and a\n"
+    "carriage return.\n"
     "\n"
     "Options:\n"
     "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter)\n"
@@ -275,7 +344,10 @@ const char kVirtualCutterHelp[] =
     "  --flow MODE      none, or xon/xoff: XOFF at three quarters full, XON at a quarter full\n"
     "                   (default none); a pseudo-terminal has no RTS/CTS lines\n"
     "  --buffer BYTES   the cutter's buffer, 1 to 16777216 bytes (default 4096)\n"
-    "  --out FILE       keep every byte received in FILE (default: none kept)\n"
+    "  --speed MM_PER_S cutting speed with the blade down, 0 to 100000 (default 400); 0 works the\n"
+    "                   buffer off at the line rate\n"
+    "  --travel MM_PER_S  speed with the blade up, 1 to 100000 (default 800)\n"
+    "  --out FILE       keep every job byte that reached the buffer in FILE (default: none kept)\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
@@ -305,10 +377,14 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
   const TCutterEmulator::TSettings& settings = options.Settings;
   Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", "
       << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
-      << std::to_string(settings.BufferBytes) << " bytes; Ctrl-C ends\n"
+      << std::to_string(settings.BufferBytes) << " bytes, "
+      << (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
+                                       FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
+                                 : std::string("worked off at the line rate"))
+      << "; Ctrl-C ends\n"
       << "Port: " << options.Link << std::endl;
   TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
-  const int status = ServeLine(pty.Master, cutter, received, settings.XonXoff, stops.WhileWaiting(), Err);
-  cutter.EndJob(TClock::now());
+  const int status = ServeLine(pty.Master, cutter, received, settings, stops.WhileWaiting(), Err);
+  cutter.EndJob();
   return status;
 }

@@ -24,7 +24,9 @@ _korvex_cli() {
       --flow)
         words="cts/rts xon/xoff none"
         [[ $command == virtual-cutter ]] && words="none xon/xoff" ;;
-      --width | --height | --tx-buffer | --buffer) ;;
+      --pace)
+        words="none query time" ;;
+      --width | --height | --tx-buffer | --buffer | --cutter-buffer | --speed | --travel) ;;
       *)
         if [[ $cur == -* ]]; then
           words=$("$cli" "$command" --help 2>/dev/null | grep -oE '(^|[ ,[])--?[a-z][a-z-]*' | tr -d ' ,[' | sort -u)

@@ -228,6 +228,21 @@ bool TVirtCutterObj::ParseSome(std::size_t Bytes) {
   return false;
 }
 
+void TVirtCutterObj::InterpretTokens(std::string_view Text, bool& RelativeMode) {
+  const char* p = Text.data();
+  const char* const limit = p + Text.size();
+  if (p == limit || !IsSeparator(limit[-1])) return;  // the reads ahead stop at that separator
+  FTextStart = p;
+  while (p != limit) {
+    if (!IsSeparator(*p)) {
+      p = InterpretToken(p, limit, RelativeMode);
+    } else {
+      if (*p == ';') FParamsContinue = false;
+      ++p;
+    }
+  }
+}
+
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,
                                            bool& RelativeMode) {
   // Only moves take numbers, and no other command begins like one, so two bytes tell a

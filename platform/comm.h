@@ -70,7 +70,10 @@ inline constexpr std::uint8_t ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2;
 
 // Milliseconds. A write of n bytes completes, possibly short, after at most
 // WriteTotalTimeoutMultiplier * n + WriteTotalTimeoutConstant; both 0 means no limit.
-// The read fields are stored and read back only: nothing here reads.
+// A read of n bytes likewise with the read fields, and ends early when ReadIntervalTimeout
+// (not 0) passes between two bytes. ReadIntervalTimeout MAXDWORD with both read totals 0
+// returns at once with what is there; with the multiplier MAXDWORD too and a constant
+// between them, it returns as soon as any byte is there, or with none after the constant.
 struct COMMTIMEOUTS {
   std::uint32_t ReadIntervalTimeout = 0;
   std::uint32_t ReadTotalTimeoutMultiplier = 0;
@@ -147,6 +150,10 @@ bool GetCommModemStatus(HANDLE port, std::uint32_t& status);
 // A device that has gone away fails with its errno (EIO for a hung-up tty).
 bool WriteFile(HANDLE port, const void* data, std::uint32_t count, std::uint32_t* written, OVERLAPPED* overlapped);
 bool GetOverlappedResult(HANDLE port, OVERLAPPED& overlapped, std::uint32_t& transferred, bool wait);
+// Blocks within the read timeouts (also on an overlapped handle, which takes no overlapped
+// reads); true with the bytes read, maybe fewer than asked or none, once they run out.
+// A device that has gone away fails with its errno.
+bool ReadFile(HANDLE port, void* data, std::uint32_t count, std::uint32_t* read);
 
 HANDLE CreateEvent(bool manualReset, bool initialState);
 bool SetEvent(HANDLE event);

@@ -558,6 +558,49 @@ int writeBlocking(Port& port, const std::uint8_t* data, std::uint32_t count, std
   return 0;
 }
 
+int readBlocking(Port& port, std::uint8_t* data, std::uint32_t count, std::uint32_t& done) {
+  COMMTIMEOUTS t;
+  {
+    std::lock_guard lock(port.mutex);
+    if (port.hangup) return port.hangup;
+    t = port.timeouts;
+  }
+  const bool nowOnly =
+      t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+  const bool firstBytes = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                          t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MAXDWORD;
+  const std::uint64_t totalMs =
+      firstBytes ? t.ReadTotalTimeoutConstant
+                 : std::min(std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant,
+                            kLongestTimeoutMs);
+  const bool interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+  const auto start = Clock::now();
+  auto lastByte = start;
+  while (done < count) {
+    const ssize_t n = ::read(port.fd, data + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::uint32_t>(n);
+      lastByte = Clock::now();
+      if (firstBytes) break;
+      continue;
+    }
+    if (n == 0) return hangupError(port.fd);  // a tty reads 0 bytes only once hung up
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return errno;
+    if (nowOnly) break;
+    const auto now = Clock::now();
+    int wait = totalMs ? msUntil(start + std::chrono::milliseconds(totalMs), now) : -1;
+    if (interval && done > 0)
+      wait = shorter(wait, msUntil(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout), now));
+    if (wait == 0) break;
+    pollfd device{port.fd, POLLIN, 0};
+    const int ready = ::poll(&device, 1, wait);
+    if (ready < 0 && errno != EINTR) return errno;
+    if (ready > 0 && (device.revents & (POLLERR | POLLNVAL)) && !(device.revents & POLLIN)) return hangupError(port.fd);
+  }
+  return 0;
+}
+
 bool writeOverlapped(Port& port, const std::uint8_t* data, std::uint32_t count, std::uint32_t* written,
                      OVERLAPPED& overlapped, std::shared_ptr<Event> event) {
   auto request = startRequest(overlapped, std::move(event));
@@ -838,6 +881,17 @@ bool WriteFile(HANDLE handle, const void* data, std::uint32_t count, std::uint32
   std::uint32_t done = 0;
   const int error = writeBlocking(*port, bytes, count, done);
   if (written) *written = done;
+  return error == 0 || fail(error);
+}
+
+bool ReadFile(HANDLE handle, void* data, std::uint32_t count, std::uint32_t* read) {
+  if (read) *read = 0;
+  const auto port = find<Port>(handle);
+  if (!port) return false;
+  if (count > 0 && !data) return fail(EFAULT);
+  std::uint32_t done = 0;
+  const int error = readBlocking(*port, static_cast<std::uint8_t*>(data), count, done);
+  if (read) *read = done;
   return error == 0 || fail(error);
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <limits>
 #include <span>
 #include <vector>
@@ -334,6 +335,32 @@ std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count,
       !(abandoned && GetLastError() == ERROR_OPERATION_ABORTED))
     RaiseComError(cerWriteFile, GetLastError());
   return static_cast<std::int32_t>(transferred);
+}
+
+std::int32_t TCustomComPort::ReadBuffer(void* buffer, std::int32_t count, std::uint32_t timeoutMs,
+                                        const std::function<bool()>& keepWaiting) {
+  if (handle_ == INVALID_HANDLE_VALUE) RaiseComError(cerPortNotOpen, 0);
+  if (!buffer || count <= 0) return 0;
+  COMMTIMEOUTS kept;
+  if (!GetCommTimeouts(handle_, kept)) RaiseComError(cerReadFile, GetLastError());
+  // Only this read uses the read timeouts, so they are set for it and put back after.
+  COMMTIMEOUTS firstBytes = kept;
+  firstBytes.ReadIntervalTimeout = firstBytes.ReadTotalTimeoutMultiplier = MAXDWORD;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::uint32_t read = 0;
+  bool ok = true;
+  int error = 0;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) break;
+    firstBytes.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(std::min<std::int64_t>(left, kWriteWaitSliceMs));
+    ok = SetCommTimeouts(handle_, firstBytes) && ReadFile(handle_, buffer, static_cast<std::uint32_t>(count), &read);
+    if (!ok) error = GetLastError();
+    if (!ok || read > 0 || (keepWaiting && !keepWaiting())) break;
+  }
+  SetCommTimeouts(handle_, kept);
+  if (!ok) RaiseComError(cerReadFile, error);
+  return static_cast<std::int32_t>(read);
 }
 
 bool TCustomComPort::OutputQueueBytes(std::uint32_t& bytes) {

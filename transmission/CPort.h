@@ -253,6 +253,11 @@ public:
   // what went out so far. Without it the write just waits.
   std::int32_t WriteText(const std::string& text);
   std::int32_t WriteBuffer(const void* buffer, std::int32_t count, const std::function<bool()>& keepWaiting = {});
+  // Waits up to timeoutMs for received bytes and returns as soon as any are there (at most
+  // count); 0 when none came. keepWaiting is asked about every 50 ms; false ends the wait.
+  // A closed component raises "Port Not Open", a failing device "ReadFile function failed".
+  std::int32_t ReadBuffer(void* buffer, std::int32_t count, std::uint32_t timeoutMs,
+                          const std::function<bool()>& keepWaiting = {});
   // Waits while the device sends what is queued, as DrainOutput describes.
   TDrainResult DrainTransmitQueue(const std::function<bool()>& keepWaiting = {});
   // Ends a pending write and throws away what the device still holds for the line.

@@ -119,6 +119,8 @@ void TFrmComSend::SpeedButton1Click() {
   const TComPort* port = DirectComPort();
   ISendView& view = *this;
   Session = std::make_unique<TSendSession>(view, DirectPortWriter(), port ? port->Port() : std::string());
+  Pacer = MakeSendPacer(Pacing, DirectPacerPort(), Log ? Log : [](const std::string&) {});
+  Session->UsePacer(Pacer.get());
   if (AbortBeforeStart) Session->RequestAbort();
   const bool transferred = Session->Run(JobText, UseTxBuffer);
   SendOk = Session->SendOk;

@@ -2,9 +2,11 @@
 // The modal "Sending to Cutter" dialog: its first paint starts the transfer to the port
 // the direct port driver holds, it shows the progress and lets the user cancel.
 
+#include "SendPacer.h"
 #include "SendSession.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +24,9 @@ public:
   std::string JobText;
   bool UseTxBuffer = false;
   bool SendOk = false;
+  // How the send paces itself, and where a pacer's log lines go.
+  TPacing Pacing;
+  std::function<void(const std::string& line)> Log;
   // How the transfer ended, also when it never started.
   TSendOutcome Outcome() const;
 
@@ -56,6 +61,7 @@ private:
   void ShowWaiting(bool waiting) override;
   void Pump() override;
 
+  std::unique_ptr<ISendPacer> Pacer;
   std::unique_ptr<TSendSession> Session;
   bool AbortBeforeStart = false;
 };

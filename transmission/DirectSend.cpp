@@ -3,6 +3,7 @@
 #include "ActivityLog.h"
 #include "DirectPortDriver.h"
 #include "SendSession.h"
+#include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
 #include "platform/SerialDevices.h"
@@ -28,6 +29,30 @@ TSendSession::TWriter DirectPortWriter() {
       return TSendWriteResult{0, true};
     }
   };
+}
+
+TPacerPort DirectPacerPort() {
+  TPacerPort port;
+  port.Write = [writer = DirectPortWriter()](std::string_view bytes, const TPacerPort::TKeepWaiting& keepWaiting) {
+    if (!writer) return false;
+    const TSendWriteResult result = writer(bytes.data(), bytes.size(), keepWaiting);
+    return !result.Failed && result.Written == bytes.size();
+  };
+  port.Read = [](unsigned timeoutMs, const TPacerPort::TKeepWaiting& keepWaiting, std::string& bytes) {
+    TComPort* comPort = DirectComPort();
+    if (!comPort) return false;
+    try {
+      char buffer[256];
+      const std::int32_t n = comPort->ReadBuffer(buffer, sizeof buffer, timeoutMs, keepWaiting);
+      bytes.append(buffer, static_cast<std::size_t>(std::max(n, 0)));
+      return true;
+    } catch (const EComPort&) {
+      return false;
+    }
+  };
+  port.Now = [] { return std::chrono::steady_clock::now(); };
+  port.Sleep = [](unsigned ms) { SleepMs(ms); };
+  return port;
 }
 
 bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,

@@ -2,16 +2,19 @@
 // The direct path of the Send command: reopen the port from the descriptor, run the
 // transfer and log every step. The window and the command line share it.
 
-#include "SendSession.h"
-
 #include <functional>
 #include <string>
+
+#include "SendPacer.h"
+#include "SendSession.h"
 
 // The send session's writer on the direct port driver's port; an empty writer when no
 // port is open. A write timeout comes back short; a failing device reports a failure,
 // and a device that has gone away is released at once, so a replugged adapter can be
 // opened under its name again.
 TSendSession::TWriter DirectPortWriter();
+// A pacer's line on the direct port driver's port, on the steady clock.
+TPacerPort DirectPacerPort();
 
 struct TDirectSendHooks {
   // One stamped line of the activity log.

@@ -1,6 +1,7 @@
 #include "platform/SerialDevices.h"
 #include "SendSession.h"
 
+#include "SendPacer.h"
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
 #include "platform/NumberText.h"
@@ -66,10 +67,22 @@ std::size_t TSendSession::FindPieceEnd(const std::string& text, std::size_t star
 }
 
 bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& written) {
-  const TSendWriteResult result = Writer(data, count, [this] {
+  written = 0;
+  const auto keepWaiting = [this] {
     View.Pump();
     return CancelTag != AbortTag;
-  });
+  };
+  if (Pacer) {
+    count = Pacer->Allow(count, keepWaiting);
+    if (Pacer->Failed()) {
+      CancelTag = AbortTag;
+      SendOk = false;
+      Failed = true;
+      return false;
+    }
+    if (count == 0) return true;  // abandoned while waiting for room
+  }
+  const TSendWriteResult result = Writer(data, count, keepWaiting);
   if (result.Failed) {
     CancelTag = AbortTag;
     SendOk = false;
@@ -77,10 +90,30 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
     return false;
   }
   written = std::min(result.Written, count);
+  if (Pacer) Pacer->Sent({data, written});
   // Any write that was not whole shows the notice; only one that moved nothing pauses.
   View.ShowWaiting(written < count);
   if (written == 0) SleepMs(kNoProgressPauseMs);
   return true;
+}
+
+void TSendSession::showProgress(std::size_t position, std::size_t maximum, std::size_t total) {
+  if (!Pacer) {
+    View.ShowProgress(position, maximum);
+    showSent(position, total);
+    return;
+  }
+  // Paced: what the cutter took, and the time left at the rate it has taken bytes so far.
+  const std::size_t taken = std::min(Pacer->Taken(), total);
+  View.ShowProgress(taken, maximum);
+  std::string text = FixedPoint(static_cast<double>(taken) / 1024.0, 2) + " kb / " +
+                     FixedPoint(static_cast<double>(total) / 1024.0, 2) + " kb";
+  const double seconds =
+      static_cast<double>(QueryPerformanceCounter() - Started) / static_cast<double>(QueryPerformanceFrequency());
+  if (taken > 0 && seconds > 0.0)
+    text += ", about " + FixedPoint(static_cast<double>(total - taken) * seconds / static_cast<double>(taken), 0) +
+            " s left";
+  View.ShowProgressText(text);
 }
 
 void TSendSession::showSent(std::size_t sent, std::size_t total) {
@@ -101,6 +134,7 @@ bool TSendSession::SendInPieces(std::string text) {
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total);
   SendOk = true;
+  Started = QueryPerformanceCounter();
 
   // A piece that comes back short goes on from its first unsent byte, so every byte
   // reaches the cutter exactly once.
@@ -113,10 +147,7 @@ bool TSendSession::SendInPieces(std::string text) {
     if (!writeStep(text.data() + next - 1, pieceEnd - next + 1, written)) break;
     next += written;
     Sent += written;
-    if (written > 0) {
-      View.ShowProgress(Sent, total);
-      showSent(Sent, total);
-    }
+    if (written > 0) showProgress(Sent, total, total);
   }
   if (next <= total) SendOk = false;
   View.ShowProgress(0, total);
@@ -133,6 +164,7 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total + 1);
   SendOk = true;
+  Started = QueryPerformanceCounter();
 
   std::size_t position = 1;
   while (position <= total) {
@@ -143,10 +175,7 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
     if (!writeStep(text.data() + position - 1, count, written)) break;
     position += written;
     Sent += written;
-    if (written > 0) {
-      View.ShowProgress(position, total + 1);
-      showSent(position, total);
-    }
+    if (written > 0) showProgress(position, total + 1, total);
   }
   if (position <= total) SendOk = false;
   View.ShowProgress(0, total + 1);

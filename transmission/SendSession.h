@@ -4,8 +4,11 @@
 // line and the tests drive it through a view.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+
+class ISendPacer;
 
 // Process-wide piece settings, set by the Send command from the Tx buffer size and
 // kept across sends: the hard piece limit (block size minus one in block mode) and the
@@ -66,6 +69,10 @@ public:
   static std::size_t FindPieceEnd(const std::string& text, std::size_t start, std::size_t preferred,
                                   std::size_t hardLimit);
 
+  // Paces every piece or block (nullptr: none); the progress then shows what the cutter
+  // took and the time left. The pacer outlives the transfer.
+  void UsePacer(ISendPacer* pacer) { Pacer = pacer; }
+
   // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
@@ -81,8 +88,11 @@ private:
   // the device failed.
   bool writeStep(const char* data, std::size_t count, std::size_t& written);
   void showSent(std::size_t sent, std::size_t total);
+  void showProgress(std::size_t position, std::size_t maximum, std::size_t total);
 
   ISendView& View;
   TWriter Writer;
   std::string PortName;
+  ISendPacer* Pacer = nullptr;
+  std::int64_t Started = 0;  // performance counter ticks at the transfer's start
 };

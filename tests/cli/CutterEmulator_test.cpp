@@ -34,7 +34,8 @@ TEST(CutterEmulator, TakesBytesAtTheLineRateAndOnlyWhileThereAreAny) {
   };
   for (const Row& row : rows) {
     TCutterEmulator cutter({row.baud, false, 4096}, [](const std::string&) {});
-    for (const auto& [ms, count] : row.receipts) cutter.Receive(std::string(count, 'x'), t0 + milliseconds(ms));
+    std::string kept;
+    for (const auto& [ms, count] : row.receipts) cutter.Receive(std::string(count, 'x'), t0 + milliseconds(ms), kept);
     cutter.Advance(t0 + milliseconds(row.advanceMs));
     EXPECT_EQ(cutter.Buffered(), row.buffered) << row.baud << " baud at " << row.advanceMs << " ms";
   }
@@ -42,46 +43,93 @@ TEST(CutterEmulator, TakesBytesAtTheLineRateAndOnlyWhileThereAreAny) {
 
 TEST(CutterEmulator, XoffAtThreeQuartersAndXonAtAQuarter) {
   TCutterEmulator e({9600, true, 100}, [](const std::string&) {});
-  e.Receive(std::string(74, 'x'), t0);
+  std::string kept;
+  e.Receive(std::string(74, 'x'), t0, kept);
   EXPECT_FALSE(e.HoldSender());
-  e.Receive("x", t0);
+  e.Receive("x", t0, kept);
   EXPECT_TRUE(e.HoldSender());
-  // The wake-up falls on the byte that brings the fill down to a quarter.
-  EXPECT_EQ(e.NextWake(), doneAt(50, 9600));
+  EXPECT_EQ(e.NextWake(), doneAt(1, 9600));
   e.Advance(doneAt(50, 9600) - std::chrono::nanoseconds(1));
   EXPECT_TRUE(e.HoldSender());
   e.Advance(doneAt(50, 9600));
   EXPECT_FALSE(e.HoldSender());
-  e.Receive(std::string(50, 'x'), doneAt(50, 9600));
+  e.Receive(std::string(50, 'x'), doneAt(50, 9600), kept);
   EXPECT_EQ(e.XoffCount(), 2u);
 }
 
 TEST(CutterEmulator, ReportsEachPageAsItIsCutAndTheJobAtItsEnd) {
   std::vector<std::string> reports;
   TCutterEmulator e({9600, true, 4096}, [&](const std::string& line) { reports.push_back(line); });
+  std::string kept;
   // The page end arrives split across two reads; PGX and SPG are no page ends.
-  e.Receive("IN;PU0,0;PD40,0;PGX;SPG;P", t0);
-  e.Receive("G;PU0,0;PD0,40,40,40;@\nSP1;", t0 + milliseconds(1));
+  e.Receive("IN;PU0,0;PD40,0;PGX;SPG;P", t0, kept);
+  e.Receive("G;PU0,0;PD0,40,40,40;@\nSP1;", t0 + milliseconds(1), kept);
   e.Advance(t0 + milliseconds(28));  // 26 bytes, one short of the first page end
   EXPECT_TRUE(reports.empty());
   e.Advance(t0 + milliseconds(29));
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], "Page 1: 27 bytes, 1 contour, cut 1.00 mm, bounds x 0.00 to 0.00 mm, y 0.00 to 1.00 mm");
+  EXPECT_EQ(reports[0],
+            "Page 1: 27 bytes, 1 contour, cut 1.00 mm, bounds x 0.00 to 0.00 mm, y 0.00 to 1.00 mm; cut time 0.03 s; "
+            "lost 0 bytes");
 
-  e.EndJob(t0 + milliseconds(29));
+  e.EndJob();
   ASSERT_EQ(reports.size(), 3u);
   // Each page is read on its own; the job as the preview reads it, the origin moved by
   // the page end.
-  EXPECT_EQ(reports[1], "Page 2: 21 bytes, 1 contour, cut 2.00 mm, bounds x 0.00 to 1.00 mm, y 0.00 to 1.00 mm");
+  EXPECT_EQ(reports[1],
+            "Page 2: 21 bytes, 1 contour, cut 2.00 mm, bounds x 0.00 to 1.00 mm, y 0.00 to 1.00 mm; cut time 0.02 s; "
+            "lost 0 bytes");
   EXPECT_EQ(reports[2],
             "End of job: 52 bytes, 2 contours, cut 3.00 mm, bounds x 0.00 to 1.00 mm, y 0.00 to 2.00 mm; 0.05 s at "
-            "1.00 of the line rate; XOFF sent 0 times");
+            "1.00 of the line rate; cut time 0.05 s; lost 0 bytes; XOFF sent 0 times");
 
   // The next job counts its pages afresh; a gap on the line shows in the rate.
-  e.Receive(std::string(48, ' '), t0 + milliseconds(1000));
-  e.Receive(std::string(47, ' ') + "@;", t0 + milliseconds(1150));
-  e.EndJob(t0 + milliseconds(1150));
+  e.Receive(std::string(48, ' '), t0 + milliseconds(1000), kept);
+  e.Receive(std::string(47, ' ') + "@;", t0 + milliseconds(1150), kept);
+  e.EndJob();
   ASSERT_EQ(reports.size(), 5u);
-  EXPECT_EQ(reports[3], "Page 1: 97 bytes, 0 contours, cut 0.00 mm, bounds none");
-  EXPECT_EQ(reports[4].substr(reports[4].find(';')), "; 0.20 s at 0.50 of the line rate; XOFF sent 0 times");
+  EXPECT_EQ(reports[3], "Page 1: 97 bytes, 0 contours, cut 0.00 mm, bounds none; cut time 0.10 s; lost 0 bytes");
+  EXPECT_EQ(reports[4].substr(reports[4].find(';')),
+            "; 0.20 s at 0.50 of the line rate; cut time 0.10 s; lost 0 bytes; XOFF sent 0 times");
+}
+
+TEST(CutterEmulator, LosesWhatFindsTheBufferFullAndSaysWhereItBegan) {
+  std::vector<std::string> reports;
+  // 1 mm at 10 mm/s: each command holds the buffer for a tenth of a second.
+  TCutterEmulator e({9600, false, 20, 10.0, 10.0}, [&](const std::string& line) { reports.push_back(line); });
+  std::string kept;
+  e.Receive("PD40,0;PD0,0;PD40,0;PD0,0;", t0, kept);  // 26 bytes into 20
+  EXPECT_EQ(kept, "PD40,0;PD0,0;PD40,0;");
+  EXPECT_EQ(e.LostBytes(), 6u);
+  EXPECT_EQ(e.Buffered(), 20u);
+  // The first command leaves when its move is done, and only then.
+  e.Advance(t0 + milliseconds(99));
+  EXPECT_EQ(e.Buffered(), 20u);
+  e.Advance(t0 + milliseconds(100));
+  EXPECT_EQ(e.Buffered(), 13u);
+  e.Receive("@;", t0 + milliseconds(100), kept);
+  e.EndJob();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].substr(reports[0].find(';')), "; cut time 0.30 s; lost 6 bytes (the first at byte 20)");
+  EXPECT_EQ(reports[1].substr(reports[1].find("; cut")), "; cut time 0.30 s; lost 6 bytes (the first at byte 20)");
+}
+
+TEST(CutterEmulator, AnswersTheBufferQueryBehindEveryEarlierByteAndKeepsItOutOfTheJob) {
+  TCutterEmulator e({9600, false, 100, 10.0, 10.0}, [](const std::string&) {});
+  std::string kept;
+  // The query comes in the same read as a command and is answered after it.
+  e.Receive("PD40,0;\x1b.B", t0, kept);
+  EXPECT_EQ(e.TakeReplies(), "93\r");
+  EXPECT_EQ(e.TakeReplies(), "");
+  EXPECT_EQ(e.Buffered(), 7u);
+  // Split across reads, answered once done; an escape that starts no query is a job byte.
+  e.Receive("\x1b", t0 + milliseconds(100), kept);
+  e.Receive(".", t0 + milliseconds(100), kept);
+  EXPECT_EQ(e.TakeReplies(), "");
+  e.Receive("B\x1bX;", t0 + milliseconds(100), kept);
+  EXPECT_EQ(e.TakeReplies(), "100\r");
+  EXPECT_EQ(kept, "PD40,0;\x1bX;");
+  // A full buffer answers 0; the query itself is never lost.
+  e.Receive(std::string(200, ' ') + "\x1b.B", t0 + milliseconds(100), kept);
+  EXPECT_EQ(e.TakeReplies(), "0\r");
 }

@@ -95,7 +95,10 @@ TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
   const std::string sample = readFile(fs::path(KORVEX_SAMPLES) / "korvex-sign.plt");
   const std::string bytes = sample + sample + sample;  // three signs, a page each
   std::ofstream(job, std::ios::binary) << bytes;
-  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--out", received});
+  // Cutting slower than the line (3.9 s of cuts against 2.8 s of line), so the buffer
+  // fills and the sender's XON/XOFF has to hold it back.
+  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--speed", "1000",
+                 "--travel", "2000", "--out", received});
   ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
 
   const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
@@ -119,7 +122,8 @@ TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
   EXPECT_GE(seconds, 2.76) << end;
   EXPECT_GT(share, 0.0) << end;
   EXPECT_LE(share, 1.0) << end;
-  EXPECT_NE(end.find(" of the line rate; "), std::string::npos) << end;
+  EXPECT_NE(end.find(" of the line rate; cut time "), std::string::npos) << end;
+  EXPECT_NE(end.find("; lost 0 bytes; "), std::string::npos) << end;
   EXPECT_EQ(end.find("XOFF sent 0 times"), std::string::npos) << end;
   EXPECT_EQ(cutter.Stop(SIGTERM), 0);
   EXPECT_EQ(readFile(received), bytes);
@@ -127,11 +131,14 @@ TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
 }
 
 TEST_F(VirtualCutterTest, XoffStopsTheSenderUntilTheBufferIsDownToAQuarter) {
-  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256"});
+  // Each command a millimetre at 20 mm/s: 50 ms for 7 bytes, far slower than the line.
+  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--speed", "20"});
   ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
   std::size_t sent = 0;
   int port = -1;
-  auto fill = [&] { sent += std::max<ssize_t>(0, ::write(port, std::string(300, ' ').data(), 300)); };
+  std::string moves;
+  while (moves.size() < 300) moves += "PD40,0;PD0,0;";
+  auto fill = [&] { sent += std::max<ssize_t>(0, ::write(port, moves.data(), moves.size())); };
   auto openPort = [&] {
     port = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     termios tio{};
@@ -161,8 +168,8 @@ TEST_F(VirtualCutterTest, XoffStopsTheSenderUntilTheBufferIsDownToAQuarter) {
   const auto resumed = probeUntil(true);
   ASSERT_NE(stopped, Clock::time_point{});
   ASSERT_NE(resumed, Clock::time_point{});
-  // From full (256) down to a quarter (64) takes 192 bytes at 960 a second.
-  EXPECT_GT(resumed - stopped, std::chrono::milliseconds(150));
+  // From three quarters (192) down to a quarter (64) takes 128 bytes of 50 ms commands.
+  EXPECT_GT(resumed - stopped, std::chrono::milliseconds(600));
 
   // A sender that leaves while stopped leaves the line stopped; the XON the cutter owes
   // reaches the next one.
@@ -183,4 +190,27 @@ TEST_F(VirtualCutterTest, AFileInThePlaceOfTheLinkIsLeftAlone) {
   EXPECT_EQ(RunVirtualCutterCommand({"--link", job}, in, out, err), 1);
   EXPECT_NE(err.str().find("is not a link"), std::string::npos) << err.str();
   EXPECT_EQ(readFile(job), "mine");
+}
+
+TEST_F(VirtualCutterTest, EachPacedSendLosesNothingWhereTheLineOutrunsTheCutter) {
+  // 20 mm cuts at 400 mm/s: 50 ms a command of a dozen bytes, against 3.8 bytes a
+  // millisecond on the line, into a buffer of 256 bytes with no handshake.
+  std::string bytes = "IN;PU0,0;";
+  for (int i = 0; i < 24; ++i) bytes += i % 2 ? "PD0,0;" : "PD0,800;";
+  for (int i = 0; i < 24; ++i) bytes += i % 2 ? "PD800,0;" : "PD0,0;";
+  bytes += "PU0,0;@";
+  std::ofstream(job, std::ios::binary) << bytes;
+  const std::vector<std::string> paces = {"query", "time --cutter-buffer 256 --speed 400 --travel 800"};
+  for (const std::string& pace : paces) {
+    Cutter cutter(
+        {"--link", link, "--baud", "38400", "--flow", "none", "--buffer", "256", "--speed", "400", "--out", received});
+    ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+    const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
+                             " --baud 38400 --flow none --pace " + pace + " 2>/dev/null";
+    EXPECT_EQ(std::system(send.c_str()), 0) << pace;
+    const std::string end = cutter.Line("End of job: ");
+    EXPECT_NE(end.find("; lost 0 bytes"), std::string::npos) << pace << ": " << end;
+    EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+    EXPECT_EQ(readFile(received), bytes) << pace;
+  }
 }

@@ -430,4 +430,43 @@ TEST(CommHangup, WritesFailPromptlyWhenTheDeviceGoesAway) {
   EXPECT_LT(msSince(start), 1000);
 }
 
+TEST(CommRead, TheReadTimeoutsDecideWhenAReadReturns) {
+  PtyPair pty;
+  Handle port(CreateFile(pty.SlaveName(), false));
+  ASSERT_TRUE(port.valid());
+  char buffer[16];
+  std::uint32_t read = 99;
+  auto readNow = [&](COMMTIMEOUTS timeouts, std::uint32_t count) {
+    EXPECT_TRUE(SetCommTimeouts(port.get(), timeouts));
+    read = 99;
+    EXPECT_TRUE(ReadFile(port.get(), buffer, count, &read));
+    return std::string(buffer, read);
+  };
+  // What is there, at once, or nothing.
+  EXPECT_EQ(readNow({MAXDWORD, 0, 0, 0, 0}, 16), "");
+  pty.Write("12\r");
+  const auto sent = steady_clock::now();
+  while (readNow({MAXDWORD, 0, 0, 0, 0}, 16).empty() && msSince(sent) < 2000) {
+  }
+  EXPECT_EQ(std::string(buffer, read), "12\r");
+  // The first bytes, or none once the constant has passed.
+  auto start = steady_clock::now();
+  EXPECT_EQ(readNow({MAXDWORD, MAXDWORD, 150, 0, 0}, 16), "");
+  EXPECT_GE(msSince(start), 150);
+  pty.Write("7");
+  EXPECT_EQ(readNow({MAXDWORD, MAXDWORD, 60000, 0, 0}, 16), "7");
+  // A total timeout ends a read that got fewer bytes than asked, and so does a pause
+  // between bytes.
+  pty.Write("abc");
+  start = steady_clock::now();
+  EXPECT_EQ(readNow({0, 0, 150, 0, 0}, 5), "abc");
+  EXPECT_GE(msSince(start), 150);
+  pty.Write("xy");
+  EXPECT_EQ(readNow({50, 0, 0, 0, 0}, 5), "xy");
+  // A device that went away fails.
+  pty.CloseMaster();
+  EXPECT_FALSE(ReadFile(port.get(), buffer, 1, &read));
+  EXPECT_EQ(GetLastError(), EIO);
+}
+
 }  // namespace

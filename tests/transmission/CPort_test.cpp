@@ -238,6 +238,33 @@ TEST(ComPort, WrittenBytesReachTheLineUnchanged) {
   EXPECT_EQ(pty.Read(job.size() + 5), job + job.substr(0, 5));
 }
 
+TEST(ComPort, AReadReturnsWhatCameOrNothingOnceItsTimeIsUp) {
+  TComPort closed;
+  char buffer[16];
+  expectComError([&] { closed.ReadBuffer(buffer, 16, 100); }, cerPortNotOpen, -1, "Port Not Open");
+  PtyPair pty;
+  TComPort port;
+  port.SetPort(pty.SlaveName());
+  port.Timeouts().SetReadTotalConstant(7);
+  port.OpenPort();
+  pty.Write("1024\r");
+  EXPECT_EQ(port.ReadBuffer(buffer, 16, 60000), 5);
+  EXPECT_EQ(std::string(buffer, 5), "1024\r");
+  // Nothing came: 0 when the time is up, asking in between whether to go on.
+  int asked = 0;
+  EXPECT_EQ(port.ReadBuffer(buffer, 16, 120, [&] { return ++asked > 0; }), 0);
+  EXPECT_GE(asked, 1);
+  // An answer of false ends the wait at once.
+  asked = 0;
+  EXPECT_EQ(port.ReadBuffer(buffer, 16, 60000, [&] { return ++asked < 3; }), 0);
+  EXPECT_EQ(asked, 3);
+  COMMTIMEOUTS timeouts;
+  ASSERT_TRUE(GetCommTimeouts(port.Handle(), timeouts));
+  EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 7u);  // the component's own are put back
+  pty.CloseMaster();
+  EXPECT_THROW(port.ReadBuffer(buffer, 16, 100), EComPort);
+}
+
 TEST(ComPort, AWriteToAStoppedLineReturnsShortAfterTheWriteTimeout) {
   PtyPair pty;
   TComPort port;
