@@ -1,8 +1,8 @@
-#include "PortCombo.h"
 #include "RawComView.h"
 
 #include "DcbStatePage.h"
 #include "KorvexDlg.h"
+#include "PortCombo.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,10 +1,10 @@
-#include "platform/SerialDevices.h"
 #include "SendSession.h"
 
 #include "SendPacer.h"
 #include "platform/CodePage.h"
 #include "platform/Clock.h"
 #include "platform/NumberText.h"
+#include "platform/SerialDevices.h"
 #include "translation/TransUtils.h"
 
 #include <algorithm>
