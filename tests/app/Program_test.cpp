@@ -35,22 +35,25 @@ int waitForExit(pid_t pid) {
 
 }  // namespace
 
+// Ctrl-C, SIGTERM and a closed terminal (SIGHUP) end it alike, through its own handler.
 TEST(Program, ASignalWhileTheStartUpErrorBoxIsOpenEndsIt) {
-  // A folder is no job: the program opens its window and an error box about it.
-  char program[] = KORVEX_GUI, folder[] = "/";
-  char* argv[] = {program, folder, nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
-  // The signal is sent once the program handles it; it reaches the program's event loop
-  // while the box is open, or waits for the box's loop if it comes before.
-  for (int tick = 0; tick < 6000 && !catches(pid, SIGTERM); ++tick)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(catches(pid, SIGTERM));
-  kill(pid, SIGTERM);
-  const int exitStatus = waitForExit(pid);
-  if (exitStatus < 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    // A folder is no job: the program opens its window and an error box about it.
+    char program[] = KORVEX_GUI, folder[] = "/";
+    char* argv[] = {program, folder, nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
+    // The signal is sent once the program handles it; it reaches the program's event loop
+    // while the box is open, or waits for the box's loop if it comes before.
+    for (int tick = 0; tick < 6000 && !catches(pid, number); ++tick)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(catches(pid, number)) << number;
+    kill(pid, number);
+    const int exitStatus = waitForExit(pid);
+    if (exitStatus < 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(exitStatus, 128 + number) << number;
   }
-  EXPECT_EQ(exitStatus, 128 + SIGTERM);
 }
