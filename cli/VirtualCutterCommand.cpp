@@ -173,36 +173,35 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void onStop(int) { stopRequested = 1; }
 
-// SIGINT and SIGTERM are blocked except while waiting, so a stop request cannot slip
-// in between looking at the flag and going to sleep.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The stop signals are blocked except while waiting, so a stop request cannot slip in
+// between looking at the flag and going to sleep.
 class TStopSignals {
 public:
   TStopSignals() {
     stopRequested = 0;
     sigemptyset(&Stops);
-    sigaddset(&Stops, SIGINT);
-    sigaddset(&Stops, SIGTERM);
+    for (const int number : kStopSignals) sigaddset(&Stops, number);
     pthread_sigmask(SIG_BLOCK, &Stops, &Previous);
     WaitMask = Previous;
-    sigdelset(&WaitMask, SIGINT);
-    sigdelset(&WaitMask, SIGTERM);
     struct sigaction action {};
     action.sa_handler = onStop;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &OldInt);
-    sigaction(SIGTERM, &action, &OldTerm);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+      sigdelset(&WaitMask, kStopSignals[i]);
+      sigaction(kStopSignals[i], &action, &Old[i]);
+    }
   }
   ~TStopSignals() {
-    sigaction(SIGINT, &OldInt, nullptr);
-    sigaction(SIGTERM, &OldTerm, nullptr);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &Old[i], nullptr);
     pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
   }
   const sigset_t& WhileWaiting() const { return WaitMask; }
 
 private:
   sigset_t Stops, Previous, WaitMask;
-  struct sigaction OldInt {
-  }, OldTerm{};
+  struct sigaction Old[std::size(kStopSignals)] {};
 };
 
 timespec Until(TClock::time_point Wake, TClock::time_point Now) {
@@ -329,8 +328,8 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
 const char kVirtualCutterHelp[] =
     "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES]\n"
     "                                 [--speed MM_PER_S] [--travel MM_PER_S] [--out FILE]\n"
-    "Acts as a cutter on a pseudo-terminal until Ctrl-C or SIGTERM. PATH links to its side of the\n"
-    "pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. The line delivers\n"
+    "Acts as a cutter on a pseudo-terminal until Ctrl-C, SIGTERM or SIGHUP. PATH links to its side\n"
+    "of the pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. The line delivers\n"
     "what the sender writes at the baud rate whether or not the buffer has room; the cutter works\n"
     "its buffer off as fast as it cuts, and a byte that finds the buffer full is lost. Each page end\n"
     "and each job end (the sender closing the port) prints what was cut, how busy the line was, the\n"
@@ -352,7 +351,7 @@ const char kVirtualCutterHelp[] =
     "  --version        print the version and exit\n"
     "\n"
     "Exit status:\n"
-    "  0    ended by Ctrl-C or SIGTERM; the link was removed\n"
+    "  0    ended by Ctrl-C, SIGTERM or SIGHUP; the link was removed\n"
     "  1    the pseudo-terminal, the link or the output file failed\n"
     "  2    bad arguments\n";
 
