@@ -188,7 +188,8 @@ const char kSendHelp[] =
     "  0    every byte was written and the port has sent them\n"
     "  1    the port could not be opened or the send did not finish\n"
     "  2    bad arguments, or the file is unreadable or empty\n"
-    "  130  cancelled with Ctrl-C; what the port still held was thrown away\n";
+    "  130  cancelled with Ctrl-C, 143 with SIGTERM, 129 with SIGHUP (128 plus the signal's\n"
+    "       number); what the port still held was thrown away\n";
 
 int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
   SendOptions options;
