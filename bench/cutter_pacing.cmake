@@ -1,4 +1,5 @@
-add_executable(cutter_pacing ${CMAKE_CURRENT_LIST_DIR}/cutter_pacing.cpp)
+add_executable(cutter_pacing ${CMAKE_CURRENT_LIST_DIR}/cutter_pacing.cpp ${PROJECT_SOURCE_DIR}/tests/cli/CutterProcess.cpp)
+target_include_directories(cutter_pacing PRIVATE ${PROJECT_SOURCE_DIR}/tests/cli)
 target_link_libraries(cutter_pacing PRIVATE korvex_platform)
 target_compile_definitions(cutter_pacing PRIVATE KORVEX_CLI="$<TARGET_FILE:korvex-cli>")
 add_dependencies(cutter_pacing korvex-cli)

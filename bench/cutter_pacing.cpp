@@ -5,6 +5,7 @@
 // cutter lost, whether what it kept (--out) equals the job, and the send's wall time
 // against the cutter's own cut time. The unpaced send is the baseline: it loses bytes.
 
+#include "CutterProcess.h"
 #include "platform/NumberText.h"
 
 #include <algorithm>
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <poll.h>
 #include <random>
 #include <spawn.h>
 #include <stdexcept>
@@ -33,13 +33,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kJobBytes = 8000;
 
-pid_t spawn(std::vector<std::string> args, int out) {
+// Runs the program with its standard error on /dev/null.
+pid_t spawn(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
   const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   posix_spawn_file_actions_adddup2(&actions, devNull, STDERR_FILENO);
   pid_t pid = -1;
@@ -55,51 +55,6 @@ int waitFor(pid_t pid) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
-
-// The virtual cutter in a process of its own, its standard output read line by line.
-class Cutter {
- public:
-  Cutter(const std::string& link, const std::string& out) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    pid_ = spawn({KORVEX_CLI, "virtual-cutter", "--link", link, "--flow", "none", "--buffer", "1024", "--speed", "800",
-                  "--baud", "38400", "--out", out},
-                 fds[1]);
-    ::close(fds[1]);
-    out_ = fds[0];
-  }
-  ~Cutter() {
-    if (pid_ > 0) Stop();
-    ::close(out_);
-  }
-  // The next line that starts with prefix; empty when none comes within the time.
-  std::string Line(const std::string& prefix, std::chrono::seconds within) {
-    const auto deadline = Clock::now() + within;
-    for (char buffer[4096];;) {
-      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-        const std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        if (line.starts_with(prefix)) return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      pollfd fd{out_, POLLIN, 0};
-      const ssize_t n = left > 0 && poll(&fd, 1, static_cast<int>(left)) > 0 ? ::read(out_, buffer, sizeof buffer) : 0;
-      if (n <= 0) return {};
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  // Ends the cutter, which works off what it holds at once and reports the job.
-  void Stop() {
-    kill(pid_, SIGTERM);
-    waitFor(pid_);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string pending_;
-};
 
 // Cuts of 2 to 6 mm in random directions, a pen-up move now and then, within 400 mm.
 std::string makeJob() {
@@ -149,20 +104,23 @@ int main() {
       {"time", {"--pace", "time", "--cutter-buffer", "1024", "--speed", "800", "--travel", "800"}}};
   int status = 0;
   for (const auto& [name, pace] : modes) {
-    Cutter cutter(link, out);
+    TCutterProcess cutter(KORVEX_CLI,
+                          {"--link", link, "--flow", "none", "--buffer", "1024", "--speed", "800", "--baud", "38400",
+                           "--out", out},
+                          true);
     if (cutter.Line("Port: ", std::chrono::seconds(10)).empty()) throw std::runtime_error("the cutter did not start");
     std::vector<std::string> args = {KORVEX_CLI, "send", jobPath, "--port", link, "--baud", "38400", "--flow", "none"};
     args.insert(args.end(), pace.begin(), pace.end());
     const auto start = Clock::now();
-    const int sent = waitFor(spawn(args, -1));
+    const int sent = waitFor(spawn(args));
     const double sendSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     // A garbled job can move the blade a long way; the cutter then reports when stopped.
     std::string end = cutter.Line("End of job: ", std::chrono::seconds(15));
     if (end.empty()) {
-      cutter.Stop();
+      cutter.Stop(SIGTERM);
       end = cutter.Line("End of job: ", std::chrono::seconds(10));
     } else {
-      cutter.Stop();
+      cutter.Stop(SIGTERM);
     }
     const double lost = figure(end, "; lost "), cut = figure(end, "; cut time ");
     const bool same = readFile(out) == job;

@@ -1,3 +1,4 @@
+#include "CutterProcess.h"
 #include "cli/VirtualCutterCommand.h"
 
 #include <chrono>
@@ -8,15 +9,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <locale>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -27,57 +23,6 @@ std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-// korvex-cli virtual-cutter in a process of its own, its standard output in a pipe.
-class Cutter {
-public:
-  explicit Cutter(std::vector<std::string> args) {
-    args.insert(args.begin(), {KORVEX_CLI, "virtual-cutter"});
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    out_ = fds[0];
-  }
-  ~Cutter() {
-    if (pid_ > 0) Stop(SIGKILL);
-    ::close(out_);
-  }
-  // The next line that starts with prefix; empty when none comes within 10 s.
-  std::string Line(const std::string& prefix) {
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    for (char buffer[4096];;) {
-      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-        const std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        if (line.starts_with(prefix)) return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      pollfd fd{out_, POLLIN, 0};
-      const ssize_t n = left > 0 && poll(&fd, 1, static_cast<int>(left)) > 0 ? ::read(out_, buffer, sizeof buffer) : 0;
-      if (n <= 0) return {};
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  int Stop(int signal) {
-    kill(pid_, signal);
-    int status = 0;
-    waitpid(std::exchange(pid_, -1), &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string pending_;
-};
 
 class VirtualCutterTest : public ::testing::Test {
 protected:
@@ -97,8 +42,8 @@ TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
   std::ofstream(job, std::ios::binary) << bytes;
   // Cutting slower than the line (3.9 s of cuts against 2.8 s of line), so the buffer
   // fills and the sender's XON/XOFF has to hold it back.
-  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--speed", "1000",
-                 "--travel", "2000", "--out", received});
+  TCutterProcess cutter(KORVEX_CLI, {"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256",
+                                     "--speed", "1000", "--travel", "2000", "--out", received});
   ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
 
   const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
@@ -132,7 +77,8 @@ TEST_F(VirtualCutterTest, ReceivesExactlyWhatSendSentAtTheLineRateWithXoff) {
 
 TEST_F(VirtualCutterTest, XoffStopsTheSenderUntilTheBufferIsDownToAQuarter) {
   // Each command a millimetre at 20 mm/s: 50 ms for 7 bytes, far slower than the line.
-  Cutter cutter({"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--speed", "20"});
+  TCutterProcess cutter(KORVEX_CLI,
+                        {"--link", link, "--baud", "9600", "--flow", "xon/xoff", "--buffer", "256", "--speed", "20"});
   ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
   std::size_t sent = 0;
   int port = -1;
@@ -202,7 +148,8 @@ TEST_F(VirtualCutterTest, EachPacedSendLosesNothingWhereTheLineOutrunsTheCutter)
   std::ofstream(job, std::ios::binary) << bytes;
   const std::vector<std::string> paces = {"query", "time --cutter-buffer 256 --speed 400 --travel 800"};
   for (const std::string& pace : paces) {
-    Cutter cutter(
+    TCutterProcess cutter(
+        KORVEX_CLI,
         {"--link", link, "--baud", "38400", "--flow", "none", "--buffer", "256", "--speed", "400", "--out", received});
     ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
     const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
