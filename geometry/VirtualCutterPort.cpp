@@ -203,14 +203,7 @@ bool TVirtCutterObj::ParseSome(std::size_t Bytes) {
   const char* const limit = FLimit;
   const char* const stop = static_cast<std::size_t>(limit - p) > Bytes ? p + Bytes : limit;
   bool relativeMode = FRelativeMode;
-  while (p < stop) {
-    if (!IsSeparator(*p)) {
-      p = InterpretToken(p, limit, relativeMode);
-    } else {
-      if (*p == ';') FParamsContinue = false;
-      ++p;
-    }
-  }
+  p = InterpretUpTo(p, stop, limit, relativeMode);
   FParsed = p;
   FRelativeMode = relativeMode;
   if (p != limit) return true;
@@ -233,14 +226,19 @@ void TVirtCutterObj::InterpretTokens(std::string_view Text, bool& RelativeMode) 
   const char* const limit = p + Text.size();
   if (p == limit || !IsSeparator(limit[-1])) return;  // the reads ahead stop at that separator
   FTextStart = p;
-  while (p != limit) {
-    if (!IsSeparator(*p)) {
-      p = InterpretToken(p, limit, RelativeMode);
+  InterpretUpTo(p, limit, limit, RelativeMode);
+}
+
+const char* TVirtCutterObj::InterpretUpTo(const char* P, const char* Stop, const char* Limit, bool& RelativeMode) {
+  while (P < Stop) {
+    if (!IsSeparator(*P)) {
+      P = InterpretToken(P, Limit, RelativeMode);
     } else {
-      if (*p == ';') FParamsContinue = false;
-      ++p;
+      if (*P == ';') FParamsContinue = false;
+      ++P;
     }
   }
+  return P;
 }
 
 const char* TVirtCutterObj::InterpretToken(const char* Token, const char* Limit,

@@ -102,6 +102,9 @@ private:
   // Interprets the token at Token, which a separator before Limit ends, and answers
   // that separator.
   const char* InterpretToken(const char* Token, const char* Limit, bool& RelativeMode);
+  // Interprets the tokens that begin before Stop, reading no further than Limit (which
+  // ends at a separator); answers where it stopped.
+  const char* InterpretUpTo(const char* P, const char* Stop, const char* Limit, bool& RelativeMode);
   void InterpretCommand(std::string_view Token, bool& RelativeMode);
   // Whether a token that is not an upper-case PU, PA, PD, U or D move is one a cutter
   // would act on and the contours leave out; follows the pen as a cutter would.
