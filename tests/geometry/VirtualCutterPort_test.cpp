@@ -371,7 +371,9 @@ TEST(VirtCutter, ParsingInPartsIsParsingAtOnce) {
         progress = parts->ParseProgress();
       }
       EXPECT_EQ(parts->ParseProgress(), 1.0);
-      if (part == 1) EXPECT_GE(calls, 3) << job;  // a token is never split, however long
+      if (part == 1) {
+        EXPECT_GE(calls, 3) << job;  // a token is never split, however long
+      }
       EXPECT_EQ(partEvents, wholeEvents) << job << " " << part;
       EXPECT_EQ(ContoursOf(parts->Contours()), ContoursOf(whole->Contours())) << job << " " << part;
       EXPECT_EQ(parts->Unread().Count, whole->Unread().Count) << job << " " << part;
