@@ -239,10 +239,7 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
       // Every byte due by now, each at the time it came in, so that the buffer's fill,
       // the losses and the answers to queries fall where they would on a line. Bytes
       // the line held back when it stopped come first.
-      const auto due =
-          static_cast<std::uint64_t>(static_cast<unsigned __int128>(std::chrono::nanoseconds(now - lineStart).count()) *
-                                     Settings.Baud / 10'000'000'000ull) -
-          lineBytes;
+      const auto due = LineBytes(now - lineStart, Settings.Baud) - lineBytes;
       std::string batch = onLine.substr(0, std::min<std::uint64_t>(due, onLine.size()));
       onLine.erase(0, batch.size());
       const ssize_t n =

@@ -16,6 +16,11 @@ std::chrono::nanoseconds LineTime(std::uint64_t Count, std::uint32_t Baud) {
   return std::chrono::nanoseconds(static_cast<std::int64_t>(ns));
 }
 
+std::uint64_t LineBytes(std::chrono::nanoseconds Span, std::uint32_t Baud) {
+  if (Span.count() <= 0) return 0;
+  return static_cast<std::uint64_t>(static_cast<unsigned __int128>(Span.count()) * Baud / kByteNsTimesBaud);
+}
+
 TCuttingModel::TCuttingModel(const TCuttingSpeeds& Speeds, bool HoldUntilMove)
     : FSpeeds(Speeds), FHoldUntilMove(HoldUntilMove) {
   FSpeeds.Baud = std::max<std::uint32_t>(FSpeeds.Baud, 1);

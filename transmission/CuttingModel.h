@@ -24,6 +24,8 @@ struct TCuttingSpeeds {
 // How long the line takes to carry Count bytes at 10 bits a byte, rounded up to the
 // nanosecond; exact for any count, so a long run adds up no rounding.
 std::chrono::nanoseconds LineTime(std::uint64_t Count, std::uint32_t Baud);
+// How many whole bytes the line carries in Span: the inverse of LineTime.
+std::uint64_t LineBytes(std::chrono::nanoseconds Span, std::uint32_t Baud);
 
 class TCuttingModel {
  public:

@@ -69,3 +69,15 @@ TEST(CuttingModel, WithoutACuttingSpeedTheBufferGoesAtTheLineRate) {
   EXPECT_EQ(taken, 48u);  // 960 bytes a second
   EXPECT_EQ(model.Held(), 52u);
 }
+
+// The virtual cutter takes bytes off its line by LineBytes and stamps them by LineTime:
+// a byte is on the line only from the very nanosecond its last bit is through.
+TEST(CuttingModel, LineTimeAndLineBytesAreExactInversesAtEveryRate) {
+  for (const std::uint32_t baud : {50u, 9600u, 38400u, 115200u, 4'000'000u})
+    for (const std::uint64_t count : {1ull, 7ull, 1000ull, 1'000'000'007ull}) {
+      const auto through = LineTime(count, baud);
+      EXPECT_EQ(LineBytes(through, baud), count) << baud << " " << count;
+      EXPECT_EQ(LineBytes(through - std::chrono::nanoseconds(1), baud), count - 1) << baud << " " << count;
+    }
+  EXPECT_EQ(LineBytes(std::chrono::nanoseconds(0), 9600), 0u);
+}
