@@ -1,6 +1,7 @@
 #include "SendCommand.h"
 
 #include "cli/CommandArgs.h"
+#include "cli/StopSignals.h"
 #include "platform/JobFile.h"
 #include "ports/PortExState.h"
 #include "transmission/ActivityLog.h"
@@ -13,8 +14,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <iterator>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <unistd.h>
 
@@ -24,10 +25,6 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 
 void onInterrupt(int number) { interrupted = number; }
-
-// Ctrl-C, a closed terminal and what timeout(1) and service managers send all stop the
-// send the same way: cancel, throw away what the port holds, log the result.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct SendOptions {
   std::string file, port;
@@ -215,12 +212,9 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   state.SetFlowMode(options.flow);
 
   interrupted = 0;
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program whatever it is doing
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous[std::size(kStopSignals)]{};
-  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &previous[i]);
+  // Every stop signal cancels, throws away what the port holds and logs the result; a
+  // second one ends the program whatever it is doing.
+  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
 
   TActivityLog log;
   log.RestartLogClock();
@@ -252,7 +246,7 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   const TDrainResult drained = DCE_ClosePort(hooks.KeepWaiting);
   if (sent && drained == TDrainResult::GaveUp)
     hooks.Log("Drain\tThe port did not send the end of the job in time; the rest was discarded");
-  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &previous[i], nullptr);
+  stops.reset();
   if (interrupted) return 128 + interrupted;
   if (!opened) return 1;
   return sent && drained == TDrainResult::Drained ? 0 : 1;

@@ -2,6 +2,7 @@
 
 #include "cli/CommandArgs.h"
 #include "cli/CutterEmulator.h"
+#include "cli/StopSignals.h"
 #include "platform/NumberText.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <ostream>
 #include <poll.h>
 #include <pthread.h>
@@ -173,8 +175,6 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void onStop(int) { stopRequested = 1; }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 // The stop signals are blocked except while waiting, so a stop request cannot slip in
 // between looking at the flag and going to sleep.
 class TStopSignals {
@@ -185,23 +185,18 @@ public:
     for (const int number : kStopSignals) sigaddset(&Stops, number);
     pthread_sigmask(SIG_BLOCK, &Stops, &Previous);
     WaitMask = Previous;
-    struct sigaction action {};
-    action.sa_handler = onStop;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-      sigdelset(&WaitMask, kStopSignals[i]);
-      sigaction(kStopSignals[i], &action, &Old[i]);
-    }
+    for (const int number : kStopSignals) sigdelset(&WaitMask, number);
+    Handler.emplace(onStop, 0);
   }
   ~TStopSignals() {
-    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &Old[i], nullptr);
+    Handler.reset();  // given back in the reverse order: the handlers, then the mask
     pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
   }
   const sigset_t& WhileWaiting() const { return WaitMask; }
 
 private:
   sigset_t Stops, Previous, WaitMask;
-  struct sigaction Old[std::size(kStopSignals)] {};
+  std::optional<TStopSignalHandler> Handler;
 };
 
 timespec Until(TClock::time_point Wake, TClock::time_point Now) {
