@@ -134,9 +134,13 @@ TSendOutcome TFrmComSend::Outcome() const {
 }
 
 void TFrmComSend::dAbortClick() {
-  if (cancelsWithoutAsking == 0 &&
-      TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0) != idYes)
-    return;
+  if (cancelsWithoutAsking == 0) {
+    // The transfer waits for the answer; the time left leaves that wait out.
+    if (Session) Session->PauseClock();
+    const int answer = TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0);
+    if (Session) Session->ResumeClock();
+    if (answer != idYes) return;
+  }
   if (Session) Session->RequestAbort();
   else AbortBeforeStart = true;
   // Closed now; a running transfer ends at its next pass.

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Clock.h"
+
 class ISendPacer;
 
 // Process-wide piece settings, set by the Send command from the Tx buffer size and
@@ -76,6 +78,13 @@ public:
   // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
+  // The transfer waits while a question is open; that time does not count in the rate
+  // the time left is estimated from.
+  void PauseClock();
+  void ResumeClock();
+  // Performance counter ticks; tests script it.
+  std::function<std::int64_t()> Clock = QueryPerformanceCounter;
+
   TSendOutcome Outcome() const { return {SendOk, Failed, Sent, Total}; }
 
   int CancelTag = 0;
@@ -95,4 +104,7 @@ private:
   std::string PortName;
   ISendPacer* Pacer = nullptr;
   std::int64_t Started = 0;  // performance counter ticks at the transfer's start
+  std::int64_t Paused = 0;   // ticks spent paused since then
+  std::int64_t PausedAt = 0;  // when the open pause began
+  bool PauseOpen = false;
 };
