@@ -165,7 +165,7 @@ void TFrmComSend::showEvent(QShowEvent* event) {
   if (!Caution.empty() && !labelCaution->isVisible()) {
     labelCaution->setText(QString::fromStdU16String(TranslateKey(Caution)));
     labelCaution->setVisible(true);
-    setFixedHeight(height() + labelCaution->heightForWidth(width() - 40));
+    setFixedHeight(std::max(height(), layout()->totalHeightForWidth(width())));
   }
   if (const QWidget* main = QApplication::activeWindow(); main && main != this)
     move(main->geometry().center() - rect().center());
