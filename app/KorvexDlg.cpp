@@ -219,8 +219,7 @@ void TKorvexFrm::closeEvent(QCloseEvent* event) {
   Settings.Port = PortState->PortName;
   Settings.Geometry = saveGeometry();
   Settings.SaveControls(rememberedControls());
-  if (!Settings.Save())
-    qWarning("korvex: the settings could not be written to %s", qPrintable(TWindowSettings::UserFile()));
+  if (!Settings.Save()) qWarning("korvex: the settings could not be written to %s", qPrintable(Settings.File()));
 }
 
 bool TKorvexFrm::RestoreGeometry() { return !Settings.Geometry.isEmpty() && restoreGeometry(Settings.Geometry); }

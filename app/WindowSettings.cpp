@@ -41,7 +41,7 @@ QString TWindowSettings::UserFile() {
 
 std::string TWindowSettings::Source() const {
   if (!Store) return "Settings\tnot used (--no-settings): the form's defaults, nothing is kept";
-  const std::string file = Store->fileName().toLocal8Bit().toStdString();
+  const std::string file = File().toLocal8Bit().toStdString();
   if (!Existed) return "Settings\tnone kept yet: the form's defaults, kept from now on in " + file;
   return "Settings\tread from " + file;
 }
@@ -84,6 +84,8 @@ std::string TWindowSettings::StartPort(const std::vector<std::string>& listed, c
   gone = Port;
   return fallback;
 }
+
+QString TWindowSettings::File() const { return Store ? Store->fileName() : QString(); }
 
 bool TWindowSettings::Save() {
   if (!Store) return true;

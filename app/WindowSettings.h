@@ -42,6 +42,8 @@ class TWindowSettings {
 
   // Writes everything to the file; true without a file, false when it cannot be written.
   bool Save();
+  // The file, empty without one.
+  QString File() const;
 
   std::string Port;  // the Direct COM port chosen last; empty when none is remembered
   QString LastFolder;
