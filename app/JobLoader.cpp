@@ -31,6 +31,7 @@ TJobLoader::TJobLoader(TJobMemo& Memo, TPaintBox32& Box, TPaintBox32& TopRuler, 
 
 TJobLoader::TRun TJobLoader::Begin(bool Load) {
   ++FActive;
+  FLoading += Load;
   TRun run;
   run.Number = ++FRuns;
   run.Load = Load ? ++FLoads : 0;
@@ -53,6 +54,7 @@ bool TJobLoader::Continue(const TRun& Run, double Share) {
 
 TJobLoader::TOutcome TJobLoader::End(const TRun& Run, TOutcome Outcome) {
   --FActive;
+  FLoading -= Run.Load != 0;
   // A replaced run leaves the progress to the one that replaced it.
   if (Run.Number == FRuns && FProgressShown && ShowProgress) {
     FProgressShown = false;

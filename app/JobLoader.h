@@ -35,6 +35,8 @@ class TJobLoader {
   // (inside a paint, say).
   TOutcome Rebuild(bool Pumping = true);
   bool Busy() const { return FActive > 0; }
+  // A load is under way: the memo, the label or the picture may still show another job.
+  bool Loading() const { return FLoading > 0; }
   // The memo's job was edited: a rebuild under way that is still reading the old text
   // stops at its next step (one that only draws goes on).
   void JobEdited();
@@ -83,6 +85,7 @@ class TJobLoader {
   TBitmap32 FBoxBuffer, FTopBuffer, FLeftBuffer;
   std::uint64_t FRuns = 0, FLoads = 0, FPreviews = 0;  // the numbers of the newest
   int FActive = 0;                                     // runs under way, the newest innermost
+  int FLoading = 0;                                    // loads among them
   bool FProgressShown = false;
   double FLastPump = 0.0;          // when the window last had its events processed
   std::uint64_t FReadingText = 0;  // the rebuild that still reads the job text, or 0

@@ -1,20 +1,5 @@
 #include "KorvexDlg.h"
 
-#include "platform/JobFile.h"
-#include "JobLoader.h"
-#include "JobMemo.h"
-#include "NamedControl.h"
-#include "PacingControls.h"
-#include "platform/SerialDevices.h"
-#include "PortCombo.h"
-#include "PortTypeIcons.h"
-#include "platform/MainThread.h"
-#include "preview/PreviewRender.h"
-#include "raster/PaintBox32.h"
-#include "transmission/ComSendDlg.h"
-#include "transmission/DirectSend.h"
-#include "translation/TransMessageBox.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -23,12 +8,10 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -38,76 +21,61 @@
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
-
 #include <algorithm>
 
-namespace {
+#include "FileLabel.h"
+#include "JobLoader.h"
+#include "JobMemo.h"
+#include "PacingControls.h"
+#include "PortCombo.h"
+#include "RawComView.h"
+#include "platform/CodePage.h"
+#include "platform/JobFile.h"
+#include "platform/MainThread.h"
+#include "platform/SerialDevices.h"
+#include "preview/PreviewRender.h"
+#include "raster/PaintBox32.h"
+#include "translation/TransManClass.h"
+#include "translation/TransMessageBox.h"
+#include "translation/TransUtils.h"
+#include "transmission/ComSendDlg.h"
+#include "transmission/DirectSend.h"
 
-const QStringList kBaudRates = {"9600", "19200", "38400", "57600", "115200"};
-constexpr int kClientWidth = 900;
-constexpr int kClientHeight = 567;
-
-// Draws the connection-method items through the window's own handler.
-class TPortTypeDelegate : public QStyledItemDelegate {
-public:
-  TPortTypeDelegate(TKorvexFrm* form) : QStyledItemDelegate(form), Form(form) {}
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    if (option.state & QStyle::State_Selected) painter->fillRect(option.rect, option.palette.highlight());
-    painter->setPen(option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
-                                                                              : QPalette::Text));
-    Form->comboPortTypeDrawItem(*painter, index.row(), option.rect);
-  }
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    return {QStyledItemDelegate::sizeHint(option, index).width() + 24, 20};
-  }
-
-private:
-  TKorvexFrm* Form;
-};
-
-QCheckBox* checkBox(const char* name, const char* caption, bool checked) {
-  auto* box = new QCheckBox(QString::fromLatin1(caption));
-  box->setObjectName(QString::fromLatin1(name));
-  box->setChecked(checked);
-  return box;
-}
-
-QSpinBox* spinEdit(const char* name, int value) {
-  auto* spin = named(new QSpinBox, name);
-  spin->setRange(1, 1 << 20);
-  spin->setValue(value);
-  return spin;
-}
-
-template <typename Memo = QPlainTextEdit>
-Memo* memo(const char* name) {
-  auto* edit = named(new Memo, name);
-  QFont font(QStringLiteral("Courier"));
-  font.setStyleHint(QFont::TypeWriter);
-  edit->setFont(font);
-  edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  return edit;
-}
-
-// Selects the item whose text equals the given one, or none.
-void selectText(QComboBox* combo, const QString& text) { combo->setCurrentIndex(combo->findText(text)); }
-
-}  // namespace
-
-TKorvexFrm::TKorvexFrm(QWidget* parent) : QMainWindow(parent) {
+TKorvexFrm::TKorvexFrm(QWidget* parent, TWindowSettings settings) : QMainWindow(parent), Settings(std::move(settings)) {
   // The serial event thread hands its events over through a queue that the event loop
   // drains whenever something is queued.
   SetMainThreadWakeup([] {
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { DrainMainThreadQueue(); }, Qt::QueuedConnection);
   });
-  createControls();
+  SetupForm(*this, FlagUpdateDepth,
+            [this](QPainter& painter, int index, const QRect& rect) { comboPortTypeDrawItem(painter, index, rect); });
+  RawView = std::make_unique<TRawComView>(
+      TRawComControls{.Window = this,
+                      .Send = dSend,
+                      .LogDcb = Button7,
+                      .TestOpen = Button8,
+                      .Progress = lbProgress,
+                      .Bar = ProgressBar1,
+                      .Baud = comboBR2,
+                      .PacketSize = rxTxBuf2,
+                      .Overlapped = cUseOverlap,
+                      .Purge = cPurgeCom,
+                      .SetDcb = cSetDCB,
+                      .UsePackets = cUseRawTXBuf,
+                      .RefreshGui = cProcessMsgs,
+                      .FullDebug = cFullDebug,
+                      .Dcb = TabDCB,
+                      .PortName = [this] { return ComboPortName(cbRawComPort, PortState->ComPortDetails); },
+                      .LogLine = [this](const std::string& text, bool stamped) { LogLine(text, stamped); },
+                      .RestartLog =
+                          [this] {
+                            memoLog->clear();
+                            RestartLogClock();
+                          },
+                      .Cancel = [this] { dSendClick(); }});  // Send cancels while it reads "Cancel"
+  RawCom = std::make_unique<TRawComTransmitter>(*RawView);
   wireHandlers();
   FormCreate();
 }
@@ -119,259 +87,17 @@ TKorvexFrm::~TKorvexFrm() {
   UsbNotices.reset();
   if (UsbMonitor) UsbMonitor->OnUsbDeviceChange = nullptr;
   UsbMonitor.reset();
+  if (TTransMan* manager = TransMan()) manager->Log = nullptr;
   SetMainThreadWakeup({});
-}
-
-void TKorvexFrm::createControls() {
-  setObjectName(QStringLiteral("KorvexFrm"));
-  setWindowTitle(QStringLiteral("Korvex V1.01"));
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
-  QFont font(QStringLiteral("Trebuchet MS"));
-  font.setPixelSize(11);
-  setFont(font);
-
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  Exit1 = file->addAction(QStringLiteral("E&xit"));
-  QMenu* system = menuBar()->addMenu(QStringLiteral("System"));
-  BluetoothSettings1 = system->addAction(QStringLiteral("Bluetooth Settings"));
-
-  ImageList1 = MakePortTypeImageList();
-
-  // The client area holds the status bar; the window is not resized.
-  StatusBar1 = named(new QStatusBar, "StatusBar1");
-  StatusBar1->setSizeGripEnabled(false);
-  setStatusBar(StatusBar1);
-  LoadProgress = named(new QProgressBar, "LoadProgress");
-  LoadProgress->setRange(0, 100);
-  LoadProgress->setFormat(QStringLiteral("Loading %p%"));
-  LoadProgress->setVisible(false);
-  StatusBar1->addPermanentWidget(LoadProgress);
-  auto* client = new QWidget;
-  client->setFixedSize(kClientWidth, kClientHeight - StatusBar1->sizeHint().height());
-  setCentralWidget(client);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-  // Left column: the job, the connection method, the settings pages and Send.
-  GroupBox1 = named(new QGroupBox(QStringLiteral("File to send to cutter")), "GroupBox1");
-  lbFilename = named(new QLabel(QStringLiteral("No file selected.")), "lbFilename");
-  Button1 = named(new QPushButton(QStringLiteral("Load")), "Button1");
-  auto* fileRow = new QHBoxLayout(GroupBox1);
-  fileRow->addWidget(lbFilename, 1);
-  fileRow->addWidget(Button1);
-
-  StaticGroupBox3 = named(new QGroupBox(QStringLiteral("Connection Method")), "StaticGroupBox3");
-  Label3 = named(new QLabel(QStringLiteral("Port Type")), "Label3");
-  comboPortType = named(new QComboBox, "comboPortType");
-  comboPortType->setItemDelegate(new TPortTypeDelegate(this));
-  comboPortType->setIconSize(QSize(16, 16));
-  const int icons[] = {38, 36, 40};
-  int item = 0;
-  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port"})
-    comboPortType->addItem(ImageList1[icons[item++]], QString::fromLatin1(method));
-  comboPortType->setCurrentIndex(0);
-  auto* methodRow = new QHBoxLayout(StaticGroupBox3);
-  methodRow->addWidget(Label3);
-  methodRow->addWidget(comboPortType, 1);
-
-  PageControl1 = named(new QTabWidget, "PageControl1");
-  TabCom = createComPage();
-  TabRawCom = createRawComPage();
-  TabDCB = new TDcbStatePage(FlagUpdateDepth);
-  TabPlt = createPltPage();
-  TabLog = createLogPage();
-  PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
-  PageControl1->addTab(TabRawCom, QStringLiteral("Raw COM"));
-  PageControl1->addTab(TabDCB, QStringLiteral("DCB State"));
-  PageControl1->addTab(TabPlt, QStringLiteral("PLT Data"));
-  PageControl1->addTab(TabLog, QStringLiteral("Log File"));
-
-  dSend = named(new QPushButton(QStringLiteral("Send")), "dSend");
-  dSend->setMinimumHeight(32);
-  ProgressBar1 = named(new QProgressBar, "ProgressBar1");
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setVisible(false);
-  lbProgress = named(new QLabel(QStringLiteral("lbProgress")), "lbProgress");
-  lbProgress->setVisible(false);
-
-  auto* left = new QVBoxLayout;
-  left->addWidget(GroupBox1);
-  left->addWidget(StaticGroupBox3);
-  left->addWidget(PageControl1, 1);
-  left->addWidget(ProgressBar1);
-  left->addWidget(lbProgress);
-  left->addWidget(dSend);
-
-  // Right: the preview box with its rulers, at the form's fixed positions; the rulers
-  // stay hidden until the first picture is drawn.
-  pb = named(new TPaintBox32(client), "pb");
-  pb->setGeometry(468, 32, PreviewBoxWidth, PreviewBoxHeight);
-  pb->setProperty("Tag", 1);
-  pbTopRuler = named(new TPaintBox32(client), "pbTopRuler");
-  pbTopRuler->setGeometry(468, 13, PreviewBoxWidth, RulerBoxThickness);
-  pbTopRuler->setVisible(false);
-  pbLeftRuler = named(new TPaintBox32(client), "pbLeftRuler");
-  pbLeftRuler->setGeometry(449, 32, RulerBoxThickness, PreviewBoxHeight);
-  pbLeftRuler->setVisible(false);
-  // Under the preview: what the picture leaves out of the job, when it leaves out anything.
-  lbPreviewNotice = named(new QLabel(client), "lbPreviewNotice");
-  lbPreviewNotice->setGeometry(449, 508, PreviewBoxWidth + RulerBoxThickness, 32);
-  lbPreviewNotice->setWordWrap(true);
-  lbPreviewNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  lbPreviewNotice->setStyleSheet(QStringLiteral("color: #a00000"));
-  lbPreviewNotice->setVisible(false);
-
-  auto* columns = new QHBoxLayout(client);
-  columns->setContentsMargins(6, 6, 6, 6);
-  auto* leftHolder = new QWidget;
-  leftHolder->setFixedWidth(400);
-  leftHolder->setLayout(left);
-  left->setContentsMargins(0, 0, 0, 0);
-  columns->addWidget(leftHolder);
-  columns->addStretch(1);
-
-}
-
-QWidget* TKorvexFrm::createComPage() {
-  auto* page = named(new QWidget, "TabCom");
-  auto* settings = new QGroupBox(QStringLiteral("Settings"));
-  comboDirComPort = named(new TDropDownCombo, "comboDirComPort");
-  comboDirComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
-  // Any device by name or path, such as a link the system does not list; typed names are
-  // taken whole, never completed into a listed one.
-  comboDirComPort->setEditable(true);
-  comboDirComPort->setInsertPolicy(QComboBox::NoInsert);
-  comboDirComPort->setCompleter(nullptr);
-  ShowPortNamesFromTheStart(comboDirComPort);
-  comboDirComBaud = named(new QComboBox, "comboDirComBaud");
-  comboDirComBaud->addItems(kBaudRates);
-  selectText(comboDirComBaud, QStringLiteral("38400"));
-  comboDirComFlow = named(new QComboBox, "comboDirComFlow");
-  comboDirComFlow->addItems({QStringLiteral("Hardware (CTS/RTS)"), QStringLiteral("Software (Xon/Xoff)"),
-                             QStringLiteral("None")});
-  cAdvancedCom = checkBox("cAdvancedCom", "Advanced", false);
-  cUseCustomCom = checkBox("cUseCustomCom", "Use Raw (BT) COM", false);
-  auto* grid = new QGridLayout(settings);
-  grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
-  grid->addWidget(comboDirComPort, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Baud Rate")), 1, 0);
-  grid->addWidget(comboDirComBaud, 1, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Flow Control")), 2, 0);
-  grid->addWidget(comboDirComFlow, 2, 1);
-  grid->addWidget(cAdvancedCom, 3, 0);
-  grid->addWidget(cUseCustomCom, 3, 1);
-  grid->setColumnStretch(1, 1);  // room for a port's product name
-
-  gbAdvanced = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvanced");
-  cUseComTxBuf = checkBox("cUseComTxBuf", "Use Tx Buffer", false);
-  rxTXBuf = spinEdit("rxTXBuf", 200);
-  rxTXBuf->setEnabled(false);
-  auto* advanced = new QGridLayout(gbAdvanced);
-  advanced->addWidget(cUseComTxBuf, 0, 0, 1, 2);
-  advanced->addWidget(new QLabel(QStringLiteral("Tx Buffer (Bytes)")), 1, 0);
-  advanced->addWidget(rxTXBuf, 1, 1);
-  Pacing = new TPacingControls;
-  advanced->addWidget(Pacing, 2, 0, 1, 2);
-  gbAdvanced->setVisible(false);
-
-  auto* column = new QVBoxLayout(page);
-  column->addWidget(settings);
-  column->addWidget(gbAdvanced);
-  column->addStretch(1);
-  return page;
-}
-
-QWidget* TKorvexFrm::createRawComPage() {
-  auto* page = named(new QWidget, "TabRawCom");
-  auto* settings = new QGroupBox(QStringLiteral("Settings"));
-  cbRawComPort = named(new TDropDownCombo, "cbRawComPort");
-  cbRawComPort->addItem(QStringLiteral("COM3"), QStringLiteral("COM3"));
-  ShowPortNamesFromTheStart(cbRawComPort);
-  comboBR2 = named(new QComboBox, "comboBR2");
-  comboBR2->addItems(kBaudRates);
-  selectText(comboBR2, QStringLiteral("38400"));
-  rxTxBuf2 = spinEdit("rxTxBuf2", 200);
-  rxTxBuf2->setMinimum(0);  // 0 sends the whole job in one write
-  cUseOverlap = checkBox("cUseOverlap", "Use Overlapped IO", true);
-  cPurgeCom = checkBox("cPurgeCom", "PurgeComm on Open", true);
-  cSetDCB = checkBox("cSetDCB", "Set DCB State", true);
-  cUseRawTXBuf = checkBox("cUseRawTXBuf", "Use Packets", true);
-  cCustomRawCom = checkBox("cCustomRawCom", "Custom Port Name", false);
-  TntCheckBox1 = checkBox("TntCheckBox1", "Advanced", false);
-  cProcessMsgs = checkBox("cProcessMsgs", "Refresh GUI", false);
-  auto* grid = new QGridLayout(settings);
-  grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
-  grid->addWidget(cbRawComPort, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Baud Rate")), 1, 0);
-  grid->addWidget(comboBR2, 1, 1);
-  grid->addWidget(new QLabel(QStringLiteral("Packet Size (bytes)")), 2, 0);
-  grid->addWidget(rxTxBuf2, 2, 1);
-  grid->addWidget(cUseOverlap, 3, 0);
-  grid->addWidget(cPurgeCom, 3, 1);
-  grid->addWidget(cSetDCB, 4, 0);
-  grid->addWidget(cUseRawTXBuf, 4, 1);
-  grid->addWidget(cCustomRawCom, 5, 0);
-  grid->addWidget(TntCheckBox1, 5, 1);
-  grid->addWidget(cProcessMsgs, 6, 0);
-
-  gbAdvancedRC = named(new QGroupBox(QStringLiteral("Advanced Settings")), "gbAdvancedRC");
-  Button7 = named(new QPushButton(QStringLiteral("Log Current DCB")), "Button7");
-  Button8 = named(new QPushButton(QStringLiteral("Test Open Port")), "Button8");
-  cUpdateDCB = checkBox("cUpdateDCB", "Update DCB Values", false);
-  auto* advanced = new QHBoxLayout(gbAdvancedRC);
-  advanced->addWidget(Button7);
-  advanced->addWidget(Button8);
-  advanced->addWidget(cUpdateDCB);
-  gbAdvancedRC->setVisible(false);
-
-  auto* column = new QVBoxLayout(page);
-  column->addWidget(settings);
-  column->addWidget(gbAdvancedRC);
-  column->addStretch(1);
-  return page;
-}
-
-QWidget* TKorvexFrm::createPltPage() {
-  auto* page = named(new QWidget, "TabPlt");
-  lbPltInfo = named(new QLabel, "lbPltInfo");
-  SpeedButton2 = named(new QPushButton(QStringLiteral("Redraw")), "SpeedButton2");
-  TntMemo1 = memo<TJobMemo>("TntMemo1");
-  QPalette palette = TntMemo1->palette();
-  palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xDF));
-  TntMemo1->setPalette(palette);
-  TntMemo1->LoadJob("IN;PU0,0;PD1,1;PU4000,4000;PD4001,4001;PU0,0;@");
-  auto* top = new QHBoxLayout;
-  top->addWidget(lbPltInfo, 1);
-  top->addWidget(SpeedButton2);
-  auto* column = new QVBoxLayout(page);
-  column->addLayout(top);
-  column->addWidget(TntMemo1, 1);
-  return page;
-}
-
-QWidget* TKorvexFrm::createLogPage() {
-  auto* page = named(new QWidget, "TabLog");
-  memoLog = memo("memoLog");
-  memoLog->setReadOnly(true);
-  memoLog->setPlainText(QStringLiteral("Log File"));
-  Button3 = named(new QPushButton(QStringLiteral("Copy")), "Button3");
-  Button4 = named(new QPushButton(QStringLiteral("Clear")), "Button4");
-  cFullDebug = checkBox("cFullDebug", "Full debugging mode", false);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(Button3);
-  bottom->addWidget(Button4);
-  bottom->addStretch(1);
-  bottom->addWidget(cFullDebug);
-  auto* column = new QVBoxLayout(page);
-  column->addWidget(memoLog, 1);
-  column->addLayout(bottom);
-  return page;
 }
 
 void TKorvexFrm::wireHandlers() {
   setAcceptDrops(true);
   TntMemo1->viewport()->installEventFilter(this);
   connect(Exit1, &QAction::triggered, this, &QWidget::close);
+  connect(Open1, &QAction::triggered, this, &TKorvexFrm::Button1Click);
+  connect(Send1, &QAction::triggered, this, &TKorvexFrm::dSendClick);
+  connect(File1, &QMenu::aboutToShow, this, &TKorvexFrm::fillRecentJobs);
   connect(BluetoothSettings1, &QAction::triggered, this, &TKorvexFrm::BluetoothSettings1Click);
   connect(Button1, &QPushButton::clicked, this, &TKorvexFrm::Button1Click);
   connect(dSend, &QPushButton::clicked, this, &TKorvexFrm::dSendClick);
@@ -427,12 +153,19 @@ void TKorvexFrm::FormCreate() {
   }
   // The designed "COM3" names no device here: start on a port the system has.
   UsbMonitor->OnTtyChange = [this] { TtyDeviceChanged(); };
+  // A language file that cannot be used is told here, where the user reads the log.
+  if (TTransMan* manager = TransMan()) manager->Log = [this](const std::string& line) { LogLine(line, true); };
+  LogLine(Settings.Source(), true);
   const std::string designed = ComboPortName(comboDirComPort, PortState->ComPortDetails);
-  if (const std::string start = StartPortName(PortState->ComPorts, designed); start != designed) {
+  std::string gone;
+  if (const std::string start = Settings.StartPort(PortState->ComPorts, designed, gone); start != designed) {
     PortState->SetPortName(start);
     FillComPortList();
     FillRawComPortList();
   }
+  if (!gone.empty()) LogLine("Settings\tport " + gone + " is gone; starting on " + PortState->PortName, true);
+  Settings.RestoreControls(rememberedControls());
+  comboDirComBaudClick();
   setPageVisible(TabRawCom, false);
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   TabDCB->dResetDCBClick();
@@ -457,18 +190,19 @@ void TKorvexFrm::LogDebugLine(const std::string& text) {
 
 bool TKorvexFrm::LoadJob(const std::string& path) {
   std::string reason;
-  const auto outcome = Loader->Load(path, reason, [&] {
-    lbFilename->setText(QLatin1Char('"') + QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName() +
-                        QStringLiteral("\"  ") + lbPltInfo->text());
-  });
+  const QString file = QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath();
+  const auto outcome = Loader->Load(path, reason, [&] { lbFilename->ShowFile(file, lbPltInfo->text()); });
   if (outcome == TJobLoader::TOutcome::Failed) {
+    Settings.Recent.Remove(file.toLocal8Bit().toStdString());
     const QString text = QStringLiteral("Cannot read \"%1\":\n%2")
                              .arg(QString::fromLocal8Bit(path.c_str()), QString::fromLocal8Bit(reason.c_str()));
     TransMessageBoxW(text.toStdU16String(), mtError, mbOK, 0);
   }
   // A load that another replaced leaves everything to that one.
   if (outcome != TJobLoader::TOutcome::Done) return false;
-  showPreviewNotice();
+  Settings.Recent.Add(file.toLocal8Bit().toStdString());
+  Settings.LastFolder = QFileInfo(file).absolutePath();
+  showJobState();
   return true;
 }
 
@@ -479,7 +213,50 @@ void TKorvexFrm::OpenStartJob(const std::string& file) {
 
 void TKorvexFrm::closeEvent(QCloseEvent* event) {
   QMainWindow::closeEvent(event);
-  if (event->isAccepted()) Loader->Abandon();
+  if (!event->isAccepted()) return;
+  Loader->Abandon();
+  StorePortSettings();
+  Settings.Port = PortState->PortName;
+  Settings.Geometry = saveGeometry();
+  Settings.SaveControls(rememberedControls());
+  if (!Settings.Save()) qWarning("korvex: the settings could not be written to %s", qPrintable(Settings.File()));
+}
+
+bool TKorvexFrm::RestoreGeometry() { return !Settings.Geometry.isEmpty() && restoreGeometry(Settings.Geometry); }
+
+std::vector<QWidget*> TKorvexFrm::rememberedControls() const {
+  return {comboDirComBaud,    comboDirComFlow,
+          cAdvancedCom,       cUseCustomCom,
+          cUseComTxBuf,       rxTXBuf,
+          Pacing->cbPacing,   Pacing->rxCutterBuffer,
+          Pacing->rxCutSpeed, Pacing->rxTravelSpeed,
+          rxTxBuf2,           cUseOverlap,
+          cPurgeCom,          cSetDCB,
+          cUseRawTXBuf,       cCustomRawCom,
+          TntCheckBox1,       cProcessMsgs,
+          cUpdateDCB};
+}
+
+void TKorvexFrm::fillRecentJobs() {
+  for (QAction* action : RecentJobActions) delete action;
+  RecentJobActions.clear();
+  int number = 0;
+  for (const std::string& path : Settings.Recent.Items()) {
+    const QString file = QString::fromLocal8Bit(path.c_str());
+    const QString shown = fontMetrics().elidedText(file, Qt::ElideMiddle, 400).replace('&', QStringLiteral("&&"));
+    auto* action = new QAction(QStringLiteral("&%1 %2").arg(++number).arg(shown), File1);
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (loadSettled()) LoadJob(path);
+    });
+    File1->insertAction(RecentJobsEnd, action);
+    RecentJobActions.push_back(action);
+  }
+}
+
+bool TKorvexFrm::loadSettled() {
+  if (!Loader->Loading()) return true;
+  StatusBar1->showMessage(QStringLiteral("The job is still loading: wait until its preview is shown."));
+  return false;
 }
 
 bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {
@@ -487,7 +264,7 @@ bool TKorvexFrm::acceptJobDrag(QDropEvent* event) {
   // One job at a time: the first file dragged is the one that loads.
   if (urls.isEmpty() || !urls.first().isLocalFile()) return false;
   event->acceptProposedAction();
-  if (event->type() == QEvent::Drop) LoadJob(urls.first().toLocalFile().toLocal8Bit().toStdString());
+  if (event->type() == QEvent::Drop && loadSettled()) LoadJob(urls.first().toLocalFile().toLocal8Bit().toStdString());
   return true;
 }
 
@@ -505,7 +282,7 @@ bool TKorvexFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TKorvexFrm::Button1Click() {
-  const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), QString(),
+  const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Select PLT file"), Settings.LastFolder,
                                                     QStringLiteral("PLT File (*.plt);;HP-GL File (*.hpgl *.hgl "
                                                                    "*.plt);;All Files (*)"));
   if (file.isEmpty()) return;
@@ -516,7 +293,9 @@ const std::string& TKorvexFrm::JobText() const { return TntMemo1->JobBytes(); }
 
 void TKorvexFrm::TntMemo1Change() { UpdateJobSizeInfo(); }
 
-void TKorvexFrm::SpeedButton2Click() { RebuildPreview(); }
+void TKorvexFrm::SpeedButton2Click() {
+  if (loadSettled()) RebuildPreview();
+}
 
 void TKorvexFrm::pbGDIOverlay() {
   if (pb->property("Tag").toInt() != 1) return;
@@ -526,17 +305,28 @@ void TKorvexFrm::pbGDIOverlay() {
   DrawRulers();
   DrawPreview(nullptr);
   // Inside a paint nothing may pump. A load under way draws its own picture when done.
-  if (!Loader->Busy() && Loader->Rebuild(false) == TJobLoader::TOutcome::Done) showPreviewNotice();
+  if (!Loader->Busy() && Loader->Rebuild(false) == TJobLoader::TOutcome::Done) showJobState();
 }
 
 void TKorvexFrm::RebuildPreview() {
-  if (Loader->Rebuild() == TJobLoader::TOutcome::Done) showPreviewNotice();
+  if (Loader->Rebuild() == TJobLoader::TOutcome::Done) showJobState();
 }
 
-void TKorvexFrm::showPreviewNotice() {
+void TKorvexFrm::showJobState() {
   const std::string text = Loader->Notice.Text();  // the job's bytes in it are Latin-1
   lbPreviewNotice->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
   lbPreviewNotice->setVisible(!text.empty());
+  // A page or rulers without a cut on them would claim a picture there is not.
+  const bool drawn = Loader->Notice.DrawsCut();
+  if (!drawn) DrawPreview(nullptr);
+  pbTopRuler->setVisible(drawn);
+  pbLeftRuler->setVisible(drawn);
+  if (JobText().empty())
+    StatusBar1->showMessage(QStringLiteral("The job is empty: there is nothing to preview or send."));
+  else if (!drawn)
+    StatusBar1->showMessage(QStringLiteral("The preview finds no cut in this job: is it a PLT file?"));
+  else
+    StatusBar1->clearMessage();
 }
 
 void TKorvexFrm::DrawPreview(const TSimpleContourList* List) {
@@ -626,13 +416,13 @@ void TKorvexFrm::comboDirComPortTyped() {
 
 void TKorvexFrm::comboDirComBaudClick() {
   StorePortSettings();
-  selectText(comboBR2, comboDirComBaud->currentText());
+  SelectText(comboBR2, comboDirComBaud->currentText());
 }
 
 void TKorvexFrm::comboDirComFlowClick() { StorePortSettings(); }
 
 void TKorvexFrm::comboBR2Click() {
-  selectText(comboDirComBaud, comboBR2->currentText());
+  SelectText(comboDirComBaud, comboBR2->currentText());
   StorePortSettings();
 }
 
@@ -707,7 +497,7 @@ void TKorvexFrm::BluetoothSettings1Click() {
   comboPortType->setCurrentIndex(0);
   comboPortTypeClick();
   cUseCustomCom->setChecked(true);
-  selectText(comboBR2, QStringLiteral("38400"));
+  SelectText(comboBR2, QStringLiteral("38400"));
   rxTxBuf2->setValue(200);
   for (QCheckBox* box : {cUseRawTXBuf, cUseOverlap, cPurgeCom, cSetDCB, TntCheckBox1, cProcessMsgs})
     box->setChecked(true);
@@ -717,13 +507,13 @@ void TKorvexFrm::BluetoothSettings1Click() {
 }
 
 void TKorvexFrm::dSendClick() {
-  if (RawCom.Sending()) {  // Send reads "Cancel" while a raw send runs
-    RawCom.RequestCancel();
+  if (RawCom->Sending()) {  // Send reads "Cancel" while a raw send runs
+    RawCom->RequestCancel();
     return;
   }
   // Whatever the route (a second click once the dialog is gone, a shortcut), a send never
-  // starts while another one holds the port.
-  if (SendRunning) return;
+  // starts while another one holds the port, nor before the job it sends is the one shown.
+  if (SendRunning || !loadSettled()) return;
   const QScopedValueRollback<bool> running(SendRunning, true);
   StorePortSettings();
   if (PortState->PortKind != pkDirectCom) {
@@ -744,14 +534,15 @@ void TKorvexFrm::dSendClick() {
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
   if (cUseCustomCom->isChecked()) {
-    RawCom.Settings = RawView.ReadSettings();
-    RawCom.SendJob(job);
+    RawCom->Settings = RawView->ReadSettings();
+    RawCom->SendJob(job);
     return;
   }
   TDirectSendHooks hooks;
   hooks.Log = [this](const std::string& line) { LogLine(line, true); };
+  // Only the system's own text is translated and unescaped; port names and paths are shown as they are.
   hooks.OpenFailed = [](const std::string& message, const std::string&, const std::string& hint) {
-    TransMessageBox(hint.empty() ? message : message + "\n" + hint, mtError, mbOK, 0);
+    TransMessageBoxW(TranslateMarker(message) + (hint.empty() ? u"" : u"\n" + AnsiToWide(hint)), mtError, mbOK, 0);
   };
   hooks.Transfer = [this, log = hooks.Log](const std::string& jobText, bool useTxBuffer) {
     TFrmComSend dialog;
@@ -759,6 +550,8 @@ void TKorvexFrm::dSendClick() {
     dialog.UseTxBuffer = useTxBuffer;
     dialog.Pacing = Pacing->Read(static_cast<std::uint32_t>(PortState->BaudRate));
     dialog.Log = log;
+    dialog.Caution = UnguardedSendWarning(PortState->FlowMode, dialog.Pacing.Mode);
+    if (!dialog.Caution.empty()) log("Warning\t" + dialog.Caution);
     dialog.exec();
     return dialog.Outcome();
   };
@@ -771,19 +564,20 @@ void TKorvexFrm::dSendClick() {
 }
 
 void TKorvexFrm::Button7Click() {
-  RawCom.Settings = RawView.ReadSettings();
-  const std::optional<DCB> dcb = RawCom.LogCurrentDcb();
+  RawCom->Settings = RawView->ReadSettings();
+  const std::optional<DCB> dcb = RawCom->LogCurrentDcb();
   if (dcb && cUpdateDCB->isChecked()) TabDCB->LoadFromDcb(*dcb);
 }
 
 void TKorvexFrm::Button8Click() {
-  RawCom.Settings = RawView.ReadSettings();
-  if (RawCom.OpenRawPort()) {
+  RawCom->Settings = RawView->ReadSettings();
+  if (RawCom->OpenRawPort()) {
     TransMessageBox("Port Opened OK", mtInformation, mbOK, 0);
   } else {
-    const std::string& name = RawCom.Settings.PortName;
-    const std::string hint = PortOpenHint(name, RawCom.OpenError, PortState->ComPorts);
-    TransMessageBox("Unable to Open Port! - " + name + (hint.empty() ? "" : "\n" + hint), mtError, mbOK, 0);
+    const std::string& name = RawCom->Settings.PortName;
+    const std::string hint = PortOpenHint(name, RawCom->OpenError, PortState->ComPorts);
+    TransMessageBoxW(TranslateMarker("Unable to Open Port! - ") + AnsiToWide(name + (hint.empty() ? "" : "\n" + hint)),
+                     mtError, mbOK, 0);
   }
-  RawCom.CloseRawPort();
+  RawCom->CloseRawPort();
 }

@@ -2,45 +2,36 @@
 // The main window: the job, the connection settings pages, the preview boxes, Send and
 // the activity log.
 
-#include "transmission/ActivityLog.h"
-#include "DcbStatePage.h"
-#include "DropDownCombo.h"
-#include "RawComView.h"
-#include "ports/PortExState.h"
-#include "ports/UsbMonitorUtils.h"
-#include "preview/MatrixClass.h"
-
 #include <QMainWindow>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "DcbStatePage.h"
+#include "KorvexForm.h"
+#include "WindowSettings.h"
+#include "ports/PortExState.h"
+#include "ports/UsbMonitorUtils.h"
+#include "preview/MatrixClass.h"
+#include "transmission/ActivityLog.h"
+
 class QAction;
-class QCheckBox;
 class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
-class QGroupBox;
-class QLabel;
 class QPainter;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
 class QSocketNotifier;
-class QSpinBox;
-class QStatusBar;
-class QTabWidget;
 class TJobLoader;
-class TJobMemo;
-class TPacingControls;
 class QWidget;
-class TPaintBox32;
+class TRawComTransmitter;
+class TRawComView;
 class TSimpleContourList;
 
-class TKorvexFrm : public QMainWindow {
-public:
-  explicit TKorvexFrm(QWidget* parent = nullptr);
+class TKorvexFrm : public QMainWindow, public TKorvexForm {
+ public:
+  // Settings without a file leave the form's defaults and keep nothing.
+  explicit TKorvexFrm(QWidget* parent = nullptr, TWindowSettings settings = TWindowSettings());
   ~TKorvexFrm() override;
 
   // Operations other parts of the program use.
@@ -58,6 +49,8 @@ public:
   // The job `korvex JOB` names (a desktop entry passes the file it opens) loads as Load
   // would, once the event loop runs; an empty name changes nothing.
   void OpenStartJob(const std::string& file);
+  // Puts the window where the last run left it; false when no place is remembered.
+  bool RestoreGeometry();
 
   // Event handlers.
   void FormCreate();
@@ -110,71 +103,11 @@ public:
   IMatrixRef FViewMatrix;  // millimetres to pixels of pb; the rulers read it
   std::unique_ptr<TJobLoader> Loader;  // loads and rebuilds with the window answering
   int FlagUpdateDepth = 0;
-  TRawComView RawView{*this};
-  TRawComTransmitter RawCom{RawView};
+  TWindowSettings Settings;
+  std::unique_ptr<TRawComView> RawView;
+  std::unique_ptr<TRawComTransmitter> RawCom;
 
-  // Controls, named as the form names them.
-  QGroupBox* GroupBox1;
-  QLabel* lbFilename;
-  QPushButton* Button1;
-  QGroupBox* StaticGroupBox3;
-  QLabel* Label3;
-  QComboBox* comboPortType;
-  QTabWidget* PageControl1;
-  QPushButton* dSend;
-  QProgressBar* ProgressBar1;
-  QLabel* lbProgress;
-  QStatusBar* StatusBar1;
-  QProgressBar* LoadProgress;  // in the status bar while a long load or rebuild runs
-  TPaintBox32* pb;  // Tag 1 until its first paint has drawn the first picture
-  TPaintBox32* pbTopRuler;
-  TPaintBox32* pbLeftRuler;
-  QLabel* lbPreviewNotice;  // what the preview leaves out; hidden when nothing
-  std::vector<QIcon> ImageList1;
-  QAction* Exit1;
-  QAction* BluetoothSettings1;
-
-  QWidget* TabCom;
-  TDropDownCombo* comboDirComPort;
-  QComboBox* comboDirComBaud;
-  QComboBox* comboDirComFlow;
-  QCheckBox* cAdvancedCom;
-  QCheckBox* cUseCustomCom;
-  QGroupBox* gbAdvanced;
-  QCheckBox* cUseComTxBuf;
-  QSpinBox* rxTXBuf;
-  TPacingControls* Pacing;
-
-  QWidget* TabRawCom;
-  TDropDownCombo* cbRawComPort;
-  QComboBox* comboBR2;
-  QSpinBox* rxTxBuf2;
-  QCheckBox* cUseOverlap;
-  QCheckBox* cPurgeCom;
-  QCheckBox* cSetDCB;
-  QCheckBox* cUseRawTXBuf;
-  QCheckBox* cCustomRawCom;
-  QCheckBox* TntCheckBox1;
-  QCheckBox* cProcessMsgs;
-  QGroupBox* gbAdvancedRC;
-  QPushButton* Button7;
-  QPushButton* Button8;
-  QCheckBox* cUpdateDCB;
-
-  TDcbStatePage* TabDCB;
-
-  QWidget* TabPlt;
-  QLabel* lbPltInfo;
-  QPushButton* SpeedButton2;
-  TJobMemo* TntMemo1;
-
-  QWidget* TabLog;
-  QPlainTextEdit* memoLog;
-  QPushButton* Button3;
-  QPushButton* Button4;
-  QCheckBox* cFullDebug;
-
-protected:
+ protected:
   // A job file dragged onto the window, its memo included, loads as Load would.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -185,19 +118,24 @@ protected:
 private:
   // Accepts a drag that carries a local file and loads the file on the drop; false for
   // anything else.
-  bool acceptJobDrag(QDropEvent* event);
-  void createControls();
-  void wireHandlers();
-  QWidget* createComPage();
-  QWidget* createRawComPage();
-  QWidget* createPltPage();
-  QWidget* createLogPage();
-  void setPageVisible(QWidget* page, bool visible);
-  bool isPageVisible(QWidget* page) const;
-  void fillPortCombo(QComboBox* combo);
-  void showPreviewNotice();
-  void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
+ bool acceptJobDrag(QDropEvent* event);
+ void wireHandlers();
+ void setPageVisible(QWidget* page, bool visible);
+ bool isPageVisible(QWidget* page) const;
+ void fillPortCombo(QComboBox* combo);
+ // After a load or rebuild: the notice under the preview, and for a job with nothing to
+ // draw, rulers hidden and the reason in the status bar.
+ void showJobState();
+ // False, saying so in the status bar, while a load is under way: the memo, the label
+ // and the preview may each show another job until it ends.
+ bool loadSettled();
+ void fillRecentJobs();
+ // The controls whose choices the settings keep.
+ std::vector<QWidget*> rememberedControls() const;
+ void refreshPortCombo(QComboBox* combo, void (TKorvexFrm::*fill)());
 
-  std::vector<std::string> TypedPorts;  // typed into the Direct COM box this run
-  bool SendRunning = false;  // a send, with its dialog and port, is under way
+ std::vector<std::string> TypedPorts;     // typed into the Direct COM box this run
+ std::vector<QAction*> RecentJobActions;  // in the File menu, before RecentJobsEnd
+
+ bool SendRunning = false;  // a send, with its dialog and port, is under way
 };

@@ -1,11 +1,12 @@
 #include "PacingControls.h"
 
-#include "app/NamedControl.h"
-
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QSpinBox>
+#include <utility>
+
+#include "app/NamedControl.h"
 
 namespace {
 
@@ -29,15 +30,21 @@ TPacingControls::TPacingControls(QWidget* parent) : QWidget(parent) {
   rxCutterBuffer = spinEdit("rxCutterBuffer", 1, 1 << 24, 1024, " bytes", "The cutter's buffer");
   rxCutSpeed = spinEdit("rxCutSpeed", 1, 100000, 400, " mm/s", "Cutting speed, blade down");
   rxTravelSpeed = spinEdit("rxTravelSpeed", 1, 100000, 800, " mm/s", "Travel speed, blade up");
-  // The cutter's figures share one row, named by their tooltips: the page has little height to spare.
+  // The cutter's figures share one row, each named by a caption above it.
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(0, 0, 0, 0);
+  grid->setVerticalSpacing(2);
   grid->addWidget(new QLabel(QStringLiteral("Pacing")), 0, 0);
   grid->addWidget(cbPacing, 0, 1, 1, 3);
-  grid->addWidget(new QLabel(QStringLiteral("Cutter")), 1, 0);
-  grid->addWidget(rxCutterBuffer, 1, 1);
-  grid->addWidget(rxCutSpeed, 1, 2);
-  grid->addWidget(rxTravelSpeed, 1, 3);
+  int column = 1;
+  for (const auto& [spin, caption] : {std::pair{rxCutterBuffer, "Buffer"}, std::pair{rxCutSpeed, "Cutting speed"},
+                                      std::pair{rxTravelSpeed, "Travel speed"}}) {
+    auto* label = new QLabel(QString::fromLatin1(caption));
+    label->setBuddy(spin);
+    grid->addWidget(label, 1, column);
+    grid->addWidget(spin, 2, column++);
+  }
+  grid->addWidget(new QLabel(QStringLiteral("Cutter")), 2, 0);
   connect(cbPacing, &QComboBox::currentIndexChanged, this, &TPacingControls::cbPacingChange);
   cbPacingChange();
 }

@@ -1,9 +1,5 @@
 #include "RawComView.h"
 
-#include "DcbStatePage.h"
-#include "KorvexDlg.h"
-#include "PortCombo.h"
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,8 +9,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-
 #include <climits>
+#include <utility>
+
+#include "DcbStatePage.h"
 
 namespace {
 
@@ -41,35 +39,32 @@ int barUnits(std::size_t bytes, std::size_t total) {
 
 }  // namespace
 
-TRawComView::TRawComView(TKorvexFrm& form) : Form(form) {}
+TRawComView::TRawComView(TRawComControls controls) : Controls(std::move(controls)) {}
 
 TRawComSettings TRawComView::ReadSettings() const {
   TRawComSettings settings;
-  settings.PortName = ComboPortName(Form.cbRawComPort, Form.PortState->ComPortDetails);
-  settings.Overlapped = Form.cUseOverlap->isChecked();
-  settings.PurgeOnOpen = Form.cPurgeCom->isChecked();
-  settings.SetDcb = Form.cSetDCB->isChecked();
-  settings.UsePackets = Form.cUseRawTXBuf->isChecked();
-  settings.PacketSize = Form.rxTxBuf2->value();
-  settings.RefreshGui = Form.cProcessMsgs->isChecked();
-  settings.FullDebug = Form.cFullDebug->isChecked();
-  settings.Overrides = Form.TabDCB->Overrides();
-  settings.Overrides.BaudRate = Form.comboBR2->currentText().toUInt();
+  settings.PortName = Controls.PortName();
+  settings.Overlapped = Controls.Overlapped->isChecked();
+  settings.PurgeOnOpen = Controls.Purge->isChecked();
+  settings.SetDcb = Controls.SetDcb->isChecked();
+  settings.UsePackets = Controls.UsePackets->isChecked();
+  settings.PacketSize = Controls.PacketSize->value();
+  settings.RefreshGui = Controls.RefreshGui->isChecked();
+  settings.FullDebug = Controls.FullDebug->isChecked();
+  settings.Overrides = Controls.Dcb->Overrides();
+  settings.Overrides.BaudRate = Controls.Baud->currentText().toUInt();
   return settings;
 }
 
-void TRawComView::RestartLog() {
-  Form.memoLog->clear();
-  Form.RestartLogClock();
-}
+void TRawComView::RestartLog() { Controls.RestartLog(); }
 
-void TRawComView::LogLine(const std::string& text, bool stamped) { Form.LogLine(text, stamped); }
+void TRawComView::LogLine(const std::string& text, bool stamped) { Controls.LogLine(text, stamped); }
 
 void TRawComView::ShowSending(bool sending) {
-  Form.dSend->setText(sending ? QStringLiteral("Cancel") : QStringLiteral("Send"));
+  Controls.Send->setText(sending ? QStringLiteral("Cancel") : QStringLiteral("Send"));
   // The diagnostics open and close the port the send is writing to.
-  Form.Button7->setEnabled(!sending);
-  Form.Button8->setEnabled(!sending);
+  Controls.LogDcb->setEnabled(!sending);
+  Controls.TestOpen->setEnabled(!sending);
   if (sending)
     qApp->installEventFilter(this);
   else
@@ -77,22 +72,22 @@ void TRawComView::ShowSending(bool sending) {
 }
 
 void TRawComView::BeginProgress(std::size_t total) {
-  Form.lbProgress->setText(QStringLiteral("Sending"));
-  Form.lbProgress->setVisible(true);
-  Form.ProgressBar1->setRange(0, barUnits(total, total));
-  Form.ProgressBar1->setValue(0);
-  Form.ProgressBar1->setVisible(true);
+  Controls.Progress->setText(QStringLiteral("Sending"));
+  Controls.Progress->setVisible(true);
+  Controls.Bar->setRange(0, barUnits(total, total));
+  Controls.Bar->setValue(0);
+  Controls.Bar->setVisible(true);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 void TRawComView::ShowProgress(std::size_t written, std::size_t total) {
-  Form.ProgressBar1->setValue(barUnits(written, total));
-  Form.lbProgress->setText(QString::number(written) + QStringLiteral(" / ") + QString::number(total));
-  Form.lbProgress->repaint();
+  Controls.Bar->setValue(barUnits(written, total));
+  Controls.Progress->setText(QString::number(written) + QStringLiteral(" / ") + QString::number(total));
+  Controls.Progress->repaint();
 }
 
 void TRawComView::EndProgress() {
-  Form.ProgressBar1->setVisible(false);
+  Controls.Bar->setVisible(false);
   QApplication::restoreOverrideCursor();
 }
 
@@ -104,9 +99,9 @@ void TRawComView::Pump(bool refreshGui) {
 
 bool TRawComView::eventFilter(QObject* watched, QEvent* event) {
   const bool escape = event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
-  if (escape || (event->type() == QEvent::Close && watched == &Form)) {
-    Form.dSendClick();  // cancels, as Send does while it reads "Cancel"
+  if (escape || (event->type() == QEvent::Close && watched == Controls.Window)) {
+    Controls.Cancel();
     return escape;
   }
-  return OnlyCancelInput && isUserInput(event->type()) && watched != Form.dSend;
+  return OnlyCancelInput && isUserInput(event->type()) && watched != Controls.Send;
 }

@@ -21,7 +21,7 @@ bool Lists(const std::string_view (&Names)[N], std::string_view Name) {
 }  // namespace
 
 const char kWindowHelp[] =
-    "usage: korvex [--] [JOB.plt]\n"
+    "usage: korvex [--no-settings] [--] [JOB.plt]\n"
     "       korvex --help | --version\n"
     "Opens the window that sends cutting jobs to a vinyl cutter over a serial line, with the job\n"
     "in JOB.plt loaded as \"Load\" would; without it the window starts with its built-in job.\n"
@@ -29,6 +29,9 @@ const char kWindowHelp[] =
     "Options:\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
+    "  --no-settings    start with the form's defaults and remember nothing of this run\n"
+    "                   (otherwise the ports, pacing, last folder, recent jobs and window\n"
+    "                   place are kept in ~/.config/korvex/korvex.conf)\n"
     "  --               what follows is the job file, even when it begins with \"-\"\n"
     "  -platform NAME, -style NAME, -stylesheet FILE, -geometry WxH+X+Y, -display DISPLAY,\n"
     "  -reverse and the toolkit's other standard options are passed on to it\n"
@@ -51,6 +54,10 @@ TStartArguments ReadStartArguments(int argc, const char* const* argv) {
       if (arg == "--version") {
         result.Action = TStartArguments::TAction::Version;
         return result;
+      }
+      if (arg == "--no-settings") {
+        result.NoSettings = true;
+        continue;
       }
       if (arg == "--") {
         filesOnly = true;

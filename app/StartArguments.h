@@ -9,6 +9,7 @@ struct TStartArguments {
   TAction Action = TAction::Open;
   std::string JobFile;  // the job to load at start; empty for the built-in job
   std::string Error;    // why the arguments were refused
+  bool NoSettings = false;  // the form's defaults, and nothing remembered
 };
 
 // argv[0] is the program. Options of the GUI toolkit (-platform NAME, -style NAME, ...)

@@ -67,9 +67,10 @@ int main(int argc, char** argv) {
   const TReleasePtr<TTransMan> transMan = CreateTransMan();  // process-wide until the program ends
   // Lets the desktop match the window to its entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvex.Korvex"));
-  TKorvexFrm window;
+  TKorvexFrm window(nullptr, start.NoSettings ? TWindowSettings() : TWindowSettings(TWindowSettings::UserFile()));
   window.adjustSize();
-  if (const QScreen* screen = window.screen())
+  // Where the last run left it, else in the middle of the screen.
+  if (const QScreen* screen = window.screen(); !window.RestoreGeometry() && screen)
     window.move(screen->availableGeometry().center() - window.rect().center());
   window.show();
   // After show, so that an error box about the job opens over the window.

@@ -234,6 +234,8 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
     current = &session;
     session.UseTailWait(DirectPortTailWait());
+    if (const std::string caution = UnguardedSendWarning(options.flow, options.pacing.Mode); !caution.empty())
+      hooks.Log("Warning\t" + caution);
     const std::unique_ptr<ISendPacer> pacer = MakeSendPacer(options.pacing, DirectPacerPort(), hooks.Log);
     session.UsePacer(pacer.get());
     session.Run(text, useTxBuffer);

@@ -3,5 +3,7 @@
 
 #include <string>
 
-// True when the status file (normally /proc/self/status) names a non-zero TracerPid.
-bool IsDebuggerPresent(const std::string& statusPath = "/proc/self/status");
+// True when procRoot/self/status names a non-zero TracerPid and that tracer is a debugger
+// (gdb, lldb or their servers) by procRoot/PID/comm; strace, ltrace, perf and other
+// tracers are not.
+bool IsDebuggerPresent(const std::string& procRoot = "/proc");

@@ -14,7 +14,7 @@ struct TUdevNotice {
   std::string Action;                             // "add", "remove", "bind", "unbind", "change"
   std::string DevPath;                            // below /sys, e.g. "/devices/pci0000:00/0000:00:14.0/usb1/1-2"
   std::map<std::string, std::string> Properties;  // udev's database names of the device among them
-  std::string Subsystem = "usb";                  // "usb" for a whole USB device, "tty" for a tty
+  std::string Subsystem = "usb";                  // "usb" for a whole USB device, "tty" for a tty, "block" for a disk
 };
 
 class TUdevMonitor {

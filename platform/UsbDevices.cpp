@@ -90,6 +90,15 @@ TUsbDeviceNames ReadUsbDeviceNames(const std::string& devPath, const std::string
   return names;
 }
 
+std::string UsbDeviceAbove(const std::string& devPath, const std::string& sysRoot) {
+  const fs::path sys = fs::path(sysRoot) / "sys";
+  std::error_code error;
+  // A USB device has a vendor id; its interfaces and what hangs below them have none.
+  for (fs::path path = fs::path(devPath).relative_path().parent_path(); !path.empty(); path = path.parent_path())
+    if (fs::exists(sys / path / "idVendor", error)) return "/" + path.string();
+  return {};
+}
+
 std::string DecodeUdevText(const std::string& encoded) {
   std::string text;
   for (std::size_t i = 0; i < encoded.size(); ++i) {

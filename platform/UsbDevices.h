@@ -30,6 +30,10 @@ struct TUsbDeviceNames {
 // "/devices/pci0000:00/0000:00:14.0/usb1/1-2"); each is empty when it cannot be read.
 TUsbDeviceNames ReadUsbDeviceNames(const std::string& devPath, const std::string& sysRoot = "/");
 
+// The USB device (its path below /sys) that holds the device at devPath, such as a
+// stick's disk; empty when no USB device does.
+std::string UsbDeviceAbove(const std::string& devPath, const std::string& sysRoot = "/");
+
 // udev's escaped form of a text ("\x20" for a blank) back to the text, without the
 // blanks a fixed-width field pads it with.
 std::string DecodeUdevText(const std::string& encoded);

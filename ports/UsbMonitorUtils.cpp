@@ -29,6 +29,16 @@ void TUsbMonitor::HandleNotice(const TUdevNotice& notice) {
     if (OnTtyChange) OnTtyChange();
     return;
   }
+  if (notice.Subsystem == "block") {
+    // A stick's disk appears after its USB device's notice, which could not name the disk
+    // yet: its arrival tells the device's texts again, the disk's among them.
+    const std::string device = UsbDeviceAbove(notice.DevPath, SysRoot);
+    if (!arrived || device.empty()) return;
+    const TUsbDeviceTexts texts = LookupUsbDevice({notice.Action, device, {}});
+    if (OnUsbDeviceChange)
+      OnUsbDeviceChange(true, texts.UsbDescription, texts.StorageDescription, texts.StorageFriendlyName);
+    return;
+  }
   const TUsbDeviceTexts texts = LookupUsbDevice(notice);
   if (OnUsbDeviceChange)
     OnUsbDeviceChange(arrived, texts.UsbDescription, texts.StorageDescription, texts.StorageFriendlyName);

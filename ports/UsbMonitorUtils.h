@@ -1,7 +1,7 @@
 #pragma once
-// Watches USB devices coming and going: udev's notices of whole USB devices, with the
-// names people know the device by, handed to the owner through an event; and ttys
-// coming and going, through a second one.
+// Watches USB devices coming and going: udev's notices of whole USB devices and of the
+// disks that appear on them, with the names people know the device by, handed to the
+// owner through an event; and ttys coming and going, through a second one.
 
 #include "platform/UdevMonitor.h"
 
@@ -35,7 +35,8 @@ public:
   // Handles every pending notice; returns at once when there is none.
   void ReadNotices();
   // An arrival or a removal raises OnUsbDeviceChange for a USB device and OnTtyChange
-  // for a tty; other actions are ignored.
+  // for a tty; a disk's arrival below a USB device raises OnUsbDeviceChange for that
+  // device again, now with its storage texts. Other actions are ignored.
   void HandleNotice(const TUdevNotice& notice);
   // The device's description, and for a storage device its disk's description and name.
   TUsbDeviceTexts LookupUsbDevice(const TUdevNotice& notice) const;

@@ -16,6 +16,8 @@ public:
 
   bool Empty() const { return FUnread.Count == 0; }
   const TUnreadCommands& Unread() const { return FUnread; }
+  // Whether the picture holds at least one cut.
+  bool DrawsCut() const { return FDrawsCut; }
   // "The preview leaves out 12 commands a cutter may act on (first: PA0,4000 at byte
   // offset 4)."; a job whose preview draws no cut at all says so. Empty when nothing is
   // left out.

@@ -469,7 +469,16 @@ bool TTransMan::LoadLanguageFile(std::string Path, bool Create) {
   std::error_code error;
   auto ini = std::make_unique<TIniFile>(LanguageFile);
   if (std::filesystem::exists(LanguageFile, error)) {
-    if (!ini->LoadFromFile()) return false;
+    const auto refuse = [this](const std::string& why) {
+      const std::string line = "Language\t" + LanguageFile + ": " + why;
+      if (Log) Log(line);
+      else qWarning("%s", line.c_str());
+      return false;
+    };
+    if (!ini->LoadFromFile()) return refuse("cannot be read; check that it is a file you may read");
+    // UTF-16 would read as nothing at all, its letters parted by zero bytes.
+    if (ini->Text().find('\0') != std::string::npos)
+      return refuse("is not UTF-8 text (UTF-16, perhaps); save it as UTF-8 and load it again");
     LanguageIni = std::move(ini);
     LoadMessages();
     return true;

@@ -18,6 +18,7 @@
 #include "IniFile.h"
 #include "geometry/ReleaseObjClass.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ public:
   // themselves, so there is nothing left for this to do on this platform.
   bool DoFixIcons = true;
   bool KeepSection = false;  // an export adds to the form's section instead of replacing it
+  // Where a language file that cannot be used is reported, one line each; standard error
+  // while nobody has set it (the window points it at its activity log).
+  std::function<void(const std::string& Line)> Log;
 
   // What a form calls when it is created. With the fields at their defaults it
   // changes nothing.
@@ -88,7 +92,8 @@ public:
   void LngButtonClick(QObject* Sender);
   void ReloadLanguage();
   // Replaces the language file. A missing file gives none, or with Create a new empty
-  // one written at once. False when no file is loaded afterwards.
+  // one written at once. False when no file is loaded afterwards; a file that exists but
+  // cannot be read, or is not 8-bit text (UTF-16, say), is reported through Log.
   bool LoadLanguageFile(std::string Path, bool Create);
   // Builds the current word list from message pair lines, or without them from the
   // loaded file's "Messages" section; a list without entries leaves the current one.

@@ -1,6 +1,7 @@
 #include "TransMessageBox.h"
 
 #include "TransUtils.h"
+#include "TransWordList.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,20 +18,21 @@ struct ButtonKind {
   TMsgButtons bit;
   QMessageBox::StandardButton standard;  // NoButton: Qt has none, a pushbutton is added
   int id;
+  const char* caption;  // the word list's key for the button's text
 };
 
 constexpr ButtonKind kButtonKinds[] = {
-    {mbYes, QMessageBox::Yes, idYes},
-    {mbNo, QMessageBox::No, idNo},
-    {mbOK, QMessageBox::Ok, idOK},
-    {mbCancel, QMessageBox::Cancel, idCancel},
-    {mbAbort, QMessageBox::Abort, idAbort},
-    {mbRetry, QMessageBox::Retry, idRetry},
-    {mbIgnore, QMessageBox::Ignore, idIgnore},
-    {mbAll, QMessageBox::NoButton, idAll},
-    {mbNoToAll, QMessageBox::NoToAll, idNoToAll},
-    {mbYesToAll, QMessageBox::YesToAll, idYesToAll},
-    {mbHelp, QMessageBox::Help, idHelp},
+    {mbYes, QMessageBox::Yes, idYes, "Yes"},
+    {mbNo, QMessageBox::No, idNo, "No"},
+    {mbOK, QMessageBox::Ok, idOK, "OK"},
+    {mbCancel, QMessageBox::Cancel, idCancel, "Cancel"},
+    {mbAbort, QMessageBox::Abort, idAbort, "Abort"},
+    {mbRetry, QMessageBox::Retry, idRetry, "Retry"},
+    {mbIgnore, QMessageBox::Ignore, idIgnore, "Ignore"},
+    {mbAll, QMessageBox::NoButton, idAll, "All"},
+    {mbNoToAll, QMessageBox::NoToAll, idNoToAll, "No to All"},
+    {mbYesToAll, QMessageBox::YesToAll, idYesToAll, "Yes to All"},
+    {mbHelp, QMessageBox::Help, idHelp, "Help"},
 };
 
 TMsgBoxHandler& currentHandler() {
@@ -72,7 +74,11 @@ int ShowMessageBox(const TMsgBoxRequest& request) {
     if (!(request.Buttons & kind.bit)) continue;
     QAbstractButton* button = kind.standard != QMessageBox::NoButton
                                   ? static_cast<QAbstractButton*>(box->addButton(kind.standard))
-                                  : box->addButton(translated("(__All__)"), QMessageBox::AcceptRole);
+                                  : box->addButton(translated(kind.caption), QMessageBox::AcceptRole);
+    // Qt's own texts follow Qt's translations, not the language file; a word it has
+    // for the button takes their place (the English ones keep Qt's keyboard mnemonics).
+    const TTransWordList* words = CurrentWordList();
+    if (words && words->FindWord(kind.caption)) button->setText(translated(kind.caption));
     shown.emplace_back(button, kind.id);
   }
   box->exec();

@@ -1,10 +1,5 @@
 #include "ComSendDlg.h"
 
-#include "DirectPortDriver.h"
-#include "DirectSend.h"
-#include "translation/TransManClass.h"
-#include "translation/TransMessageBox.h"
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -14,10 +9,15 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <climits>
 #include <functional>
+
+#include "DirectPortDriver.h"
+#include "DirectSend.h"
+#include "translation/TransManClass.h"
+#include "translation/TransMessageBox.h"
+#include "translation/TransUtils.h"
 
 namespace {
 
@@ -57,6 +57,10 @@ TFrmComSend::TFrmComSend(QWidget* parent) : QDialog(parent) {
   LabelWaiting = new QLabel(QStringLiteral("Waiting to send..."));
   LabelWaiting->setStyleSheet(QStringLiteral("color: red"));
   LabelWaiting->setVisible(false);
+  labelCaution = new QLabel;
+  labelCaution->setWordWrap(true);
+  labelCaution->setStyleSheet(QStringLiteral("color: #a00000"));
+  labelCaution->setVisible(false);
   ProgressBar1 = new QProgressBar;
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
@@ -71,14 +75,21 @@ TFrmComSend::TFrmComSend(QWidget* parent) : QDialog(parent) {
   lbHasGlobalTrans->setStyleSheet(QStringLiteral("color: green"));
   lbHasGlobalTrans->setVisible(false);
   for (QObject* control : {static_cast<QObject*>(labelProgress), static_cast<QObject*>(SpeedButton1),
-                           static_cast<QObject*>(lbHasGlobalTrans)})
+                           static_cast<QObject*>(lbHasGlobalTrans), static_cast<QObject*>(labelCaution)})
     keepUntranslated(control);
 
-  const std::pair<QWidget*, const char*> names[] = {
-      {GroupBox3, "GroupBox3"},         {Label7, "Label7"},         {labelStatus, "labelStatus"},
-      {Label9, "Label9"},               {labelProgress, "labelProgress"}, {LabelWaiting, "LabelWaiting"},
-      {ProgressBar1, "ProgressBar1"},   {dAbort, "dAbort"},         {PaintBox1, "PaintBox1"},
-      {SpeedButton1, "SpeedButton1"},   {lbHasGlobalTrans, "lbHasGlobalTrans"}};
+  const std::pair<QWidget*, const char*> names[] = {{GroupBox3, "GroupBox3"},
+                                                    {Label7, "Label7"},
+                                                    {labelStatus, "labelStatus"},
+                                                    {Label9, "Label9"},
+                                                    {labelProgress, "labelProgress"},
+                                                    {LabelWaiting, "LabelWaiting"},
+                                                    {ProgressBar1, "ProgressBar1"},
+                                                    {dAbort, "dAbort"},
+                                                    {PaintBox1, "PaintBox1"},
+                                                    {SpeedButton1, "SpeedButton1"},
+                                                    {lbHasGlobalTrans, "lbHasGlobalTrans"},
+                                                    {labelCaution, "labelCaution"}};
   for (const auto& [widget, name] : names) widget->setObjectName(QString::fromLatin1(name));
 
   auto* grid = new QGridLayout(GroupBox3);
@@ -88,10 +99,11 @@ TFrmComSend::TFrmComSend(QWidget* parent) : QDialog(parent) {
   grid->addWidget(Label9, 1, 0);
   grid->addWidget(labelProgress, 1, 1);
   grid->addWidget(ProgressBar1, 2, 0, 1, 2);
-  grid->addWidget(PaintBox1, 3, 0);
-  grid->addWidget(SpeedButton1, 3, 0);
-  grid->addWidget(lbHasGlobalTrans, 3, 1);
-  grid->addWidget(dAbort, 3, 1, Qt::AlignRight);
+  grid->addWidget(labelCaution, 3, 0, 1, 2);
+  grid->addWidget(PaintBox1, 4, 0);
+  grid->addWidget(SpeedButton1, 4, 0);
+  grid->addWidget(lbHasGlobalTrans, 4, 1);
+  grid->addWidget(dAbort, 4, 1, Qt::AlignRight);
   grid->setColumnStretch(1, 1);
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(GroupBox3);
@@ -135,9 +147,13 @@ TSendOutcome TFrmComSend::Outcome() const {
 }
 
 void TFrmComSend::dAbortClick() {
-  if (cancelsWithoutAsking == 0 &&
-      TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0) != idYes)
-    return;
+  if (cancelsWithoutAsking == 0) {
+    // The transfer waits for the answer; the time left leaves that wait out.
+    if (Session) Session->PauseClock();
+    const int answer = TransMessageBox("(__Abort Transmission?__)", mtConfirmation, mbYes | mbNo, 0);
+    if (Session) Session->ResumeClock();
+    if (answer != idYes) return;
+  }
   if (Session) Session->RequestAbort();
   else AbortBeforeStart = true;
   // Closed now; a running transfer ends at its next pass.
@@ -147,6 +163,11 @@ void TFrmComSend::dAbortClick() {
 void TFrmComSend::reject() { dAbortClick(); }
 
 void TFrmComSend::showEvent(QShowEvent* event) {
+  if (!Caution.empty() && !labelCaution->isVisible()) {
+    labelCaution->setText(QString::fromStdU16String(TranslateKey(Caution)));
+    labelCaution->setVisible(true);
+    setFixedHeight(std::max(height(), layout()->totalHeightForWidth(width())));
+  }
   if (const QWidget* main = QApplication::activeWindow(); main && main != this)
     move(main->geometry().center() - rect().center());
   QDialog::showEvent(event);

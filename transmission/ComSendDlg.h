@@ -27,6 +27,8 @@ public:
   // How the send paces itself, and where a pacer's log lines go.
   TPacing Pacing;
   std::function<void(const std::string& line)> Log;
+  // A warning shown under the status for the whole send (English; translated when shown).
+  std::string Caution;
   // How the transfer ended, also when it never started.
   TSendOutcome Outcome() const;
 
@@ -46,6 +48,7 @@ public:
   QWidget* PaintBox1;
   QPushButton* SpeedButton1;
   QLabel* lbHasGlobalTrans;
+  QLabel* labelCaution;
 
   // Escape, the close button and the window manager all end here and take Cancel's path:
   // the user is asked, and Yes ends the transfer, also one that has not started yet.

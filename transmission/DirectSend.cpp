@@ -67,6 +67,12 @@ TPacerPort DirectPacerPort() {
   return port;
 }
 
+std::string UnguardedSendWarning(TFlowMode flow, TPaceMode pace) {
+  if (flow != fmNone || pace != TPaceMode::None) return {};
+  return "Without a handshake or pacing, a cutter slower than its line may lose bytes: choose flow control "
+         "RTS/CTS or XON/XOFF, or pacing.";
+}
+
 bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
                    const TDirectSendHooks& hooks) {
   hooks.Log("DirectCOM\t" + std::to_string(jobText.size()) + " bytes");

@@ -7,6 +7,7 @@
 
 #include "SendPacer.h"
 #include "SendSession.h"
+#include "ports/PortExState.h"
 
 // The send session's writer on the direct port driver's port; an empty writer when no
 // port is open. A write timeout comes back short; a failing device reports a failure,
@@ -18,6 +19,11 @@ TSendSession::TWriter DirectPortWriter();
 TSendSession::TTailWait DirectPortTailWait();
 // A pacer's line on the direct port driver's port, on the steady clock.
 TPacerPort DirectPacerPort();
+
+// What a send without handshake and without pacing tells the user before it writes: a
+// cutter slower than its line may lose bytes, and the two remedies. Empty when the flow
+// control or the pacing guards the cutter's buffer.
+std::string UnguardedSendWarning(TFlowMode flow, TPaceMode pace);
 
 struct TDirectSendHooks {
   // One stamped line of the activity log.

@@ -109,11 +109,23 @@ void TSendSession::showProgress(std::size_t position, std::size_t maximum, std::
   std::string text = FixedPoint(static_cast<double>(taken) / 1024.0, 2) + " kb / " +
                      FixedPoint(static_cast<double>(total) / 1024.0, 2) + " kb";
   const double seconds =
-      static_cast<double>(QueryPerformanceCounter() - Started) / static_cast<double>(QueryPerformanceFrequency());
+      static_cast<double>(Clock() - Started - Paused) / static_cast<double>(QueryPerformanceFrequency());
   if (taken > 0 && seconds > 0.0)
     text += ", about " + FixedPoint(static_cast<double>(total - taken) * seconds / static_cast<double>(taken), 0) +
             " s left";
   View.ShowProgressText(text);
+}
+
+void TSendSession::PauseClock() {
+  if (PauseOpen) return;
+  PauseOpen = true;
+  PausedAt = Clock();
+}
+
+void TSendSession::ResumeClock() {
+  if (!PauseOpen) return;
+  PauseOpen = false;
+  Paused += Clock() - PausedAt;
 }
 
 void TSendSession::showSent(std::size_t sent, std::size_t total) {
@@ -159,7 +171,8 @@ bool TSendSession::SendInPieces(std::string text) {
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total);
   SendOk = true;
-  Started = QueryPerformanceCounter();
+  Started = Clock();
+  Paused = 0;
 
   // A piece that comes back short goes on from its first unsent byte, so every byte
   // reaches the cutter exactly once.
@@ -190,7 +203,8 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total + 1);
   SendOk = true;
-  Started = QueryPerformanceCounter();
+  Started = Clock();
+  Paused = 0;
 
   std::size_t position = 1;
   while (position <= total) {

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Clock.h"
+
 class ISendPacer;
 
 // Process-wide piece settings, set by the Send command from the Tx buffer size and
@@ -85,6 +87,13 @@ public:
   // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
+  // The transfer waits while a question is open; that time does not count in the rate
+  // the time left is estimated from.
+  void PauseClock();
+  void ResumeClock();
+  // Performance counter ticks; tests script it.
+  std::function<std::int64_t()> Clock = QueryPerformanceCounter;
+
   TSendOutcome Outcome() const { return {SendOk, Failed, Sent, Total, TailGivenUp}; }
 
   int CancelTag = 0;
@@ -109,4 +118,7 @@ private:
   ISendPacer* Pacer = nullptr;
   TTailWait TailWait;
   std::int64_t Started = 0;  // performance counter ticks at the transfer's start
+  std::int64_t Paused = 0;   // ticks spent paused since then
+  std::int64_t PausedAt = 0;  // when the open pause began
+  bool PauseOpen = false;
 };

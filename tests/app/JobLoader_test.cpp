@@ -96,9 +96,12 @@ TEST(JobLoader, LoadsInStepsWithTheWindowAnsweringAndDrawsWhatOneRebuildDraws) {
   const std::string path = w.job("cuts.plt", job);
   bool timerFired = false;
   QTimer::singleShot(0, [&] { timerFired = true; });
-  int jobIn = 0;
+  int jobIn = 0, loadingSeen = 0;
+  w.onPump = [&] { loadingSeen += w.loader.Loading(); };
   std::string reason;
   ASSERT_EQ(w.loader.Load(path, reason, [&] { ++jobIn; }), TJobLoader::TOutcome::Done);
+  EXPECT_EQ(loadingSeen, w.pumps);  // from its first step to its last
+  EXPECT_FALSE(w.loader.Loading());
   EXPECT_EQ(jobIn, 1);
   EXPECT_TRUE(timerFired);  // events were processed while it loaded
   // Some 25 reads, 35 slices of text and 20 steps of 50 segments, each followed by a pump.
@@ -123,7 +126,10 @@ TEST(JobLoader, AQuickRebuildShowsNoProgress) {
   std::string job = "PU0,0;PD";
   for (int i = 0; i < 1000; ++i) job += std::to_string(i * 37 % 4000) + "," + std::to_string(i * 53 % 3000) + ",";
   w.memo.LoadJob(job + "0,0;");
+  int loadingSeen = 0;
+  w.onPump = [&] { loadingSeen += w.loader.Loading(); };
   EXPECT_EQ(w.loader.Rebuild(), TJobLoader::TOutcome::Done);
+  EXPECT_EQ(loadingSeen, 0);  // a rebuild of the job shown is no load
   EXPECT_GT(w.pumps, 10);
   EXPECT_TRUE(w.progress.empty());
   w.expectPreviewOf(w.memo.JobBytes());

@@ -1,8 +1,5 @@
-#include "PtyDrainer.h"
-#include "app/DcbStatePage.h"
-#include "app/JobMemo.h"
-#include "app/KorvexDlg.h"
-#include "translation/TransMessageBox.h"
+#include <gtest/gtest.h>
+#include <termios.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,8 +12,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-#include <termios.h>
+#include "PtyDrainer.h"
+#include "app/DcbStatePage.h"
+#include "app/JobMemo.h"
+#include "app/KorvexDlg.h"
+#include "translation/TransMessageBox.h"
+#include "transmission/RawComTransmitter.h"
 
 namespace {
 
@@ -174,5 +175,38 @@ TEST_F(WindowRaw, TestOpenPortSaysWhetherThePortOpened) {
                           "plugged in and switched on? Ports present: "))
       << boxes[1].toStdString();
   EXPECT_EQ(icons, (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Critical}));
-  EXPECT_FALSE(frm.RawCom.RawPortIsOpen());
+  EXPECT_FALSE(frm.RawCom->RawPortIsOpen());
+}
+
+// Only the program's own words go through the translation's escapes; a name the user
+// gave is shown as given, backslashes and all.
+TEST_F(WindowRaw, PortNamesInMessageBoxesAreShownAsTheyAre) {
+  QStringList boxes;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& box) {
+    boxes << box.Text;
+    return idOK;
+  });
+  for (const char* name : {R"(\\.\ttyS9)", R"(my\tport)"}) {
+    frm.cbRawComPort->addItem(name);
+    frm.cbRawComPort->setCurrentIndex(frm.cbRawComPort->count() - 1);
+    frm.Button8->click();
+  }
+  frm.cUseCustomCom->setChecked(false);  // the direct path's box
+  frm.comboDirComPort->addItem(R"(my\tport)");
+  frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
+  frm.dSend->click();
+  SetMessageBoxHandler(previous);
+  ASSERT_EQ(boxes.size(), 3);
+  EXPECT_TRUE(boxes[0].startsWith(R"(Unable to Open Port! - \\.\ttyS9)"
+                                  "\n"
+                                  R"(No device \\.\ttyS9: )"))
+      << boxes[0].toStdString();
+  EXPECT_TRUE(boxes[1].startsWith(R"(Unable to Open Port! - my\tport)"
+                                  "\n"
+                                  R"(No device my\tport: )"))
+      << boxes[1].toStdString();
+  EXPECT_TRUE(
+      boxes[2].startsWith("Unable to open COM Port!\n"
+                          R"(No device my\tport: )"))
+      << boxes[2].toStdString();
 }

@@ -1,13 +1,8 @@
-#include "PtyDrainer.h"
-#include "ScriptedQueuePort.h"
-#include "app/JobMemo.h"
-#include "app/KorvexDlg.h"
-#include "transmission/ComSendDlg.h"
-#include "transmission/DirectPortDriver.h"
-#include "translation/TransMessageBox.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -15,7 +10,15 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
+
+#include "PtyDrainer.h"
+#include "ScriptedQueuePort.h"
+#include "app/JobMemo.h"
+#include "app/KorvexDlg.h"
+#include "translation/TransMessageBox.h"
+#include "transmission/ComSendDlg.h"
+#include "transmission/DirectPortDriver.h"
+#include "transmission/DirectSend.h"
 
 namespace {
 
@@ -63,6 +66,8 @@ protected:
 
   PtyPair pty;
   TKorvexFrm frm;
+  // The pty has no handshake and the window paces nothing by default: each send warns.
+  const QString unguarded = "Warning\t" + QString::fromStdString(UnguardedSendWarning(fmNone, TPaceMode::None));
 };
 
 // Runs action once on the send dialog, as soon as its transfer is under way (or, with
@@ -105,12 +110,36 @@ TEST_F(WindowSend, SendsTheJobPaddedAndLogsEachStep) {
   EXPECT_TRUE(boxes.texts.isEmpty());
   EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabLog);
   const QString sd = QString::fromStdString("\\\\.\\" + pty.SlaveName() + ",<baud=38400 flow=none parity=n data=8 stop=1>");
-  EXPECT_EQ(logTexts(), (QStringList{"DirectCOM\t46 bytes", "SD\t" + sd, "Opening:\t" + sd, "Port Opened", "SendRes\tTrue"}));
+  EXPECT_EQ(logTexts(), (QStringList{"DirectCOM\t46 bytes", "SD\t" + sd, "Opening:\t" + sd, "Port Opened", unguarded,
+                                     "SendRes\tTrue"}));
+  EXPECT_FALSE(unguarded.isEmpty());
 
   frm.dSend->click();
   EXPECT_EQ(logTexts(), (QStringList{"DirectCOM\t46 bytes", "SD\t" + sd, "Port already open", "Closed previous port",
-                                     "Opening:\t" + sd, "Port Opened", "SendRes\tTrue"}));
+                                     "Opening:\t" + sd, "Port Opened", unguarded, "SendRes\tTrue"}));
   EXPECT_EQ(cutter.WaitFor(200).size(), 200u);
+}
+
+TEST_F(WindowSend, ASendWithoutHandshakeOrPacingWarnsInTheLogAndTheDialog) {
+  PtyDrainer cutter(pty);
+  cutter.Pause();  // the send stalls with its dialog open
+  frm.TntMemo1->setPlainText(QString(60000, 'w'));
+  BoxAnswers boxes(idYes);
+  for (const int flow : {2, 1}) {  // None, then XON/XOFF, which a pty honours
+    frm.comboDirComFlow->setCurrentIndex(flow);
+    QString caution;
+    bool whole = false;  // the dialog grew to show all of its lines
+    OnceSending once([&](TFrmComSend& dialog) {
+      caution = dialog.labelCaution->isVisible() ? dialog.labelCaution->text() : QString();
+      whole = dialog.labelCaution->height() >= dialog.labelCaution->heightForWidth(dialog.labelCaution->width());
+      dialog.close();
+    });
+    frm.dSend->click();
+    EXPECT_EQ(logTexts().contains(unguarded), flow == 2) << flow;
+    EXPECT_EQ(caution, flow == 2 ? unguarded.section('\t', 1) : QString()) << flow;
+    EXPECT_TRUE(whole || flow != 2);
+  }
+  EXPECT_EQ(boxes.texts, QStringList(2, "Abort Transmission?"));  // no box of its own
 }
 
 TEST_F(WindowSend, MissingPortShowsTheErrorBox) {
@@ -163,9 +192,10 @@ TEST_F(WindowSend, ATypedPathIsKeptAsThePortAndTheJobReachesItByteForByte) {
 TEST_F(WindowSend, OtherConnectionMethodsAreRefusedWithoutTouchingTheLog) {
   BoxAnswers boxes;
   frm.comboPortType->setCurrentIndex(-1);
+  const QString before = frm.memoLog->toPlainText();
   frm.dSend->click();
   EXPECT_EQ(boxes.texts, QStringList{"Port Not supported yet!"});
-  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+  EXPECT_EQ(frm.memoLog->toPlainText(), before);
 }
 
 TEST_F(WindowSend, EveryRouteOutOfTheDialogAsksAndNoLetsTheSendFinish) {
@@ -248,12 +278,13 @@ TEST_F(WindowSend, AnEmptyJobIsRefusedBeforeAnyPortOpens) {
     }
   });
   guard.start(10);
+  const QString before = frm.memoLog->toPlainText();
   frm.dSend->click();
   EXPECT_FALSE(dialogShown);
   EXPECT_FALSE(DCE_COMFILE_Open());
   ASSERT_EQ(boxes.texts.size(), 1);
   EXPECT_TRUE(boxes.texts[0].startsWith("There is nothing to send: the job is empty.")) << boxes.texts[0].toStdString();
-  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+  EXPECT_EQ(frm.memoLog->toPlainText(), before);
 }
 
 TEST_F(WindowSend, AVanishedCutterIsToldWithTheBytesSentAndTheTotal) {
@@ -320,7 +351,7 @@ TEST_F(WindowSend, ASecondSendWhileOneRunsIsRefusedWithoutTouchingThePort) {
   });
   frm.dSend->click();
   EXPECT_NE(during, nullptr);
-  EXPECT_TRUE(logDuring.endsWith("Port Opened")) << logDuring.toStdString();
+  EXPECT_TRUE(logDuring.endsWith(unguarded)) << logDuring.toStdString();
   EXPECT_EQ(logTexts()[logTexts().size() - 2], "SendRes\tFalse");
 }
 

@@ -1,7 +1,7 @@
-#include "app/JobMemo.h"
-#include "app/JobLoader.h"
 #include "app/KorvexDlg.h"
-#include "translation/TransMessageBox.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,21 +11,28 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QSpinBox>
-#include <QStatusBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include <functional>
+
+#include "app/FileLabel.h"
+#include "app/JobLoader.h"
+#include "app/JobMemo.h"
+#include "preview/PreviewRender.h"
+#include "raster/PaintBox32.h"
+#include "translation/TransMessageBox.h"
 
 namespace {
 
@@ -52,6 +59,23 @@ std::filesystem::path writeJob(const std::string& name, const std::string& bytes
   const auto path = folder / name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
+}
+
+// Delivers what a drag brings, its entry and then its drop; answers whether both were taken.
+bool drop(QWidget* target, const QString& file) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(file)});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &event);
+  return enter.isAccepted() && event.isAccepted();
+}
+
+// Sends go to a port no machine has.
+void useMissingPort(TKorvexFrm& frm) {
+  frm.comboDirComPort->addItem(QStringLiteral("/nonexistent/korvex-port"));
+  frm.comboDirComPort->setCurrentIndex(frm.comboDirComPort->count() - 1);
 }
 
 void removeJob(const std::filesystem::path& path) {
@@ -86,7 +110,11 @@ TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   EXPECT_EQ(frm.comboDirComPort->currentData().toString().toStdString(), port);
   EXPECT_EQ(frm.cbRawComPort->currentData().toString().toStdString(), port);
   EXPECT_EQ(frm.PortState->Descriptor, "\\\\.\\" + port + ",<baud=38400 flow=cts/rts parity=n data=8 stop=1>");
-  EXPECT_EQ(frm.memoLog->toPlainText(), "Log File");
+  // The log's own caption, then where the settings came from: here none are used.
+  const QStringList log = frm.memoLog->toPlainText().split('\n');
+  ASSERT_EQ(log.size(), 2);
+  EXPECT_EQ(log[0], "Log File");
+  EXPECT_TRUE(log[1].section('\t', 1).startsWith("Settings\tnot used")) << log[1].toStdString();
   EXPECT_NE(frm.findChild<QWidget*>("pbLeftRuler"), nullptr);
 }
 
@@ -287,16 +315,6 @@ TEST(KorvexFrm, AJobNamedOnTheCommandLineLoadsAndNoneLeavesTheStart) {
 }
 
 TEST(KorvexFrm, ADroppedFileLoadsAsLoadDoesOnTheWindowAndItsMemo) {
-  // Delivers what a drag brings, its entry and then its drop; answers whether both were taken.
-  auto drop = [](QWidget* target, const QString& file) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(file)});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &event);
-    return enter.isAccepted() && event.isAccepted();
-  };
   const auto file = writeJob("dropped.plt", "IN;PU0,0;PD40,40;@");
   for (const bool onMemo : {false, true}) {
     TKorvexFrm frm;
@@ -348,5 +366,85 @@ TEST(KorvexFrm, ALongLoadShowsItsProgressAndClosingTheWindowStopsIt) {
   EXPECT_FALSE(frm.LoadJob(path.string()));
   EXPECT_EQ(pumps, 3);
   EXPECT_FALSE(frm.Loader->Busy());
+  removeJob(path);
+}
+
+// A send, a redraw or a drop during a load would act on a job the window does not show
+// yet: each waits for the load and says so.
+TEST(KorvexFrm, SendRedrawAndADropDuringALoadWaitForItAndSaySo) {
+  TKorvexFrm frm;
+  useMissingPort(frm);
+  QStringList boxes;
+  const auto previous = SetMessageBoxHandler([&](const TMsgBoxRequest& box) {
+    boxes << box.Text;
+    return idOK;
+  });
+  const auto loading = writeJob("loading.plt", "IN;" + std::string(3000, ';') + "PU0,0;PD40,40;");
+  const auto dropped = writeJob("dropped-meanwhile.plt", "IN;PU0,0;PD10,10;");
+  frm.Loader->StepBudget = 0;  // a pump after every step
+  frm.Loader->ReadSlice = 100;
+  QString status;
+  bool acted = false;
+  frm.Loader->Pump = [&] {
+    if (!acted && frm.Loader->Loading()) {
+      acted = true;
+      frm.dSend->click();
+      frm.SpeedButton2->click();
+      EXPECT_TRUE(drop(&frm, QString::fromStdString(dropped.string())));
+      status = frm.StatusBar1->currentMessage();
+    }
+    QCoreApplication::processEvents();
+  };
+  const QString log = frm.memoLog->toPlainText();
+  ASSERT_TRUE(frm.LoadJob(loading.string()));  // the drop did not replace it
+  EXPECT_EQ(status, "The job is still loading: wait until its preview is shown.");
+  EXPECT_TRUE(boxes.isEmpty());
+  EXPECT_EQ(frm.memoLog->toPlainText(), log);  // no send began
+  EXPECT_EQ(frm.JobText().size(), 3017u);
+  EXPECT_EQ(frm.lbFilename->text(), "\"loading.plt\"  3017 (2.95 Kb)");
+  EXPECT_EQ(frm.StatusBar1->currentMessage(), "");
+
+  frm.dSend->click();  // the job shown now goes, to a port that is not there
+  SetMessageBoxHandler(previous);
+  EXPECT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(frm.memoLog->toPlainText().contains("DirectCOM\t3017 bytes"));
+  removeJob(loading);
+  removeJob(dropped);
+}
+
+TEST(KorvexFrm, AJobWithNothingToDrawClearsThePreviewAndTheRulersAndSaysWhy) {
+  TKorvexFrm frm;
+  frm.pbGDIOverlay();  // the first paint: rulers up, the built-in job drawn
+  ASSERT_FALSE(frm.pbTopRuler->isHidden());
+  TBitmap32 empty(frm.pb->Buffer().Width(), frm.pb->Buffer().Height());
+  DrawPreview(empty, nullptr);
+  const std::pair<const char*, const char*> jobs[] = {
+      {"", "The job is empty: there is nothing to preview or send."},
+      {"Dear customer, your order ships today.", "The preview finds no cut in this job: is it a PLT file?"},
+      {"IN;PU0,0;PD40,40;", ""},
+  };
+  for (const auto& [bytes, status] : jobs) {
+    const auto path = writeJob("nothing.plt", bytes);
+    ASSERT_TRUE(frm.LoadJob(path.string()));
+    removeJob(path);
+    const bool drawn = *status == 0;
+    EXPECT_EQ(frm.StatusBar1->currentMessage(), status);
+    EXPECT_EQ(frm.pbTopRuler->isHidden(), !drawn) << bytes;
+    EXPECT_EQ(frm.pbLeftRuler->isHidden(), !drawn) << bytes;
+    const TBitmap32& box = frm.pb->Buffer();
+    EXPECT_EQ(std::equal(box.Bits(), box.Bits() + box.Width() * box.Height(), empty.Bits()), !drawn) << bytes;
+  }
+}
+
+TEST(KorvexFrm, ALongFileNameIsShortenedInItsMiddleAndKeepsTheSize) {
+  TKorvexFrm frm;
+  frm.show();
+  const auto path = writeJob(std::string(150, 'n') + "-end.plt", "IN;PU0,0;PD40,40;");
+  ASSERT_TRUE(frm.LoadJob(path.string()));
+  const QString shown = frm.lbFilename->ShownText();
+  EXPECT_TRUE(shown.endsWith("-end.plt\"  17 (0.02 Kb)")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026)));  // the ellipsis
+  EXPECT_LE(frm.lbFilename->fontMetrics().horizontalAdvance(shown), frm.lbFilename->contentsRect().width());
+  EXPECT_EQ(frm.lbFilename->toolTip(), QString::fromStdString(path.string()));
   removeJob(path);
 }

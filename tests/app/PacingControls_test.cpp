@@ -1,19 +1,22 @@
-#include "PtyPair.h"
-#include "app/KorvexDlg.h"
 #include "app/PacingControls.h"
-#include "transmission/DirectPortDriver.h"
-#include "translation/TransMessageBox.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <mutex>
-#include <poll.h>
 #include <thread>
-#include <unistd.h>
+
+#include "PtyPair.h"
+#include "app/KorvexDlg.h"
+#include "translation/TransMessageBox.h"
+#include "transmission/DirectPortDriver.h"
 
 TEST(PacingControls, TheSpeedsAreAskedForOnlyWhenPacingByCuttingTime) {
   TPacingControls controls;
@@ -33,6 +36,14 @@ TEST(PacingControls, TheSpeedsAreAskedForOnlyWhenPacingByCuttingTime) {
   EXPECT_EQ(pacing.Speeds.Baud, 9600u);
   for (QSpinBox* spin : {controls.rxCutterBuffer, controls.rxCutSpeed, controls.rxTravelSpeed})
     EXPECT_TRUE(spin->isEnabled());
+}
+
+TEST(PacingControls, EachOfTheCuttersFiguresHasACaption) {
+  TPacingControls controls;
+  QStringList captions;
+  for (const QLabel* label : controls.findChildren<QLabel*>())
+    if (label->buddy()) captions << label->text();
+  EXPECT_EQ(captions, (QStringList{"Buffer", "Cutting speed", "Travel speed"}));
 }
 
 namespace {

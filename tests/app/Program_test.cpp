@@ -1,15 +1,17 @@
 // The program itself, started as a user would start it, on the offscreen platform.
 
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -56,4 +58,28 @@ TEST(Program, ASignalWhileTheStartUpErrorBoxIsOpenEndsIt) {
     }
     EXPECT_EQ(exitStatus, 128 + number) << number;
   }
+}
+
+// The settings go to the user's configuration folder (the tests' own, here) when the
+// window closes; with --no-settings nothing is written.
+TEST(Program, NoSettingsLeavesNoSettingsFileAndWithoutItOneIsKept) {
+  const std::string file = std::string(std::getenv("XDG_CONFIG_HOME")) + "/korvex/korvex.conf";
+  for (const bool keep : {false, true}) {
+    std::remove(file.c_str());
+    char program[] = KORVEX_GUI, option[] = "--no-settings";
+    char* argv[] = {program, keep ? nullptr : option, nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program, nullptr, nullptr, argv, environ), 0);
+    for (int tick = 0; tick < 6000 && !catches(pid, SIGTERM); ++tick)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGTERM);  // closes the window the ordinary way
+    const int exitStatus = waitForExit(pid);
+    if (exitStatus < 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(exitStatus, 128 + SIGTERM);
+    EXPECT_EQ(std::ifstream(file).good(), keep) << keep;
+  }
+  std::remove(file.c_str());
 }

@@ -41,6 +41,7 @@ TEST(StartArguments, Table) {
       {{"--style=fusion", "-reverse", "job.plt"}, TAction::Open, "job.plt"},
       {{"-style", "-reverse"}, TAction::Open, ""},
       {{"-reverse=1"}, TAction::Refuse, ""},
+      {{"--no-settings", "job.plt"}, TAction::Open, "job.plt"},
   };
   for (const TCase& c : cases) {
     const TStartArguments read = Read(c.Args);
@@ -50,11 +51,12 @@ TEST(StartArguments, Table) {
       EXPECT_EQ(read.JobFile, c.JobFile) << shown;
     }
     EXPECT_EQ(read.Error.empty(), c.Action != TAction::Refuse) << shown;
+    EXPECT_EQ(read.NoSettings, shown == "--no-settings") << shown;
   }
 }
 
 TEST(StartArguments, HelpStartsWithTheSynopsisAndGivesExitCodes) {
   const std::string help = kWindowHelp;
-  EXPECT_TRUE(help.starts_with("usage: korvex [--] [JOB.plt]\n"));
+  EXPECT_TRUE(help.starts_with("usage: korvex [--no-settings] [--] [JOB.plt]\n"));
   EXPECT_NE(help.find("\n  2    "), std::string::npos);
 }

@@ -1,4 +1,5 @@
 #include "cli/SendCommand.h"
+#include "transmission/DirectSend.h"
 
 #include "PtyDrainer.h"
 #include "ScriptedQueuePort.h"
@@ -72,8 +73,14 @@ TEST_F(SendCommandTest, SendsTheFileUnchangedAndLogsToStandardError) {
     EXPECT_NE(run.err.find("\tPort Opened\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\tSendRes\tTrue\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("baud=115200 flow=none"), std::string::npos);
+    // No handshake and no pacing: the send says what a slow cutter may do with that.
+    EXPECT_NE(run.err.find("\tWarning\t" + UnguardedSendWarning(fmNone, TPaceMode::None) + "\n"), std::string::npos);
     EXPECT_FALSE(DCE_COMFILE_Open());  // closed once the job went out
   }
+  PtyDrainer cutter(pty);
+  const CliRun guarded = send({file, "--port", pty.SlaveName(), "--flow", "xon/xoff"});
+  EXPECT_EQ(guarded.code, 0) << guarded.err;
+  EXPECT_EQ(guarded.err.find("Warning"), std::string::npos) << guarded.err;
 }
 
 TEST_F(SendCommandTest, BadArgumentsAndUnreadableFilesExitWithTwo) {

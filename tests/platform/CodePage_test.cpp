@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 TEST(CodePage, EveryByteSurvivesTheRoundTrip) {
   std::string bytes;
@@ -19,14 +20,25 @@ TEST(CodePage, CharactersWithoutAnEightBitFormBecomeQuestionMarks) {
   EXPECT_EQ(WideToAnsi(u"PU\u20AC1,\u00FF;"), "PU?1,\xFF;");
 }
 
+// Test mode is for a debugger, not for any tracer such as strace.
 TEST(Debugger, ReadsTracerPid) {
-  const auto path = std::filesystem::temp_directory_path() / "korvex-status-test";
-  auto statusWith = [&](const char* tracer) {
-    std::ofstream(path) << "Name:\tkorvex\nState:\tR\nTracerPid:\t" << tracer << "\nUid:\t0\n";
-    return IsDebuggerPresent(path.string());
+  const auto proc = std::filesystem::temp_directory_path() / ("korvex-proc-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(proc / "self");
+  auto tracedBy = [&](const char* tracerPid, const char* comm) {
+    std::ofstream(proc / "self/status") << "Name:\tkorvex\nState:\tR\nTracerPid:\t" << tracerPid << "\nUid:\t0\n";
+    std::filesystem::remove_all(proc / "4242");
+    if (comm) {
+      std::filesystem::create_directories(proc / "4242");
+      std::ofstream(proc / "4242/comm") << comm << "\n";
+    }
+    return IsDebuggerPresent(proc.string());
   };
-  EXPECT_FALSE(statusWith("0"));
-  EXPECT_TRUE(statusWith("4242"));
-  std::filesystem::remove(path);
-  EXPECT_FALSE(IsDebuggerPresent(path.string()));
+  EXPECT_FALSE(tracedBy("0", "gdb"));
+  EXPECT_TRUE(tracedBy("4242", "gdb"));
+  EXPECT_TRUE(tracedBy("4242", "lldb-server"));
+  EXPECT_FALSE(tracedBy("4242", "strace"));
+  EXPECT_FALSE(tracedBy("4242", "ltrace"));
+  EXPECT_FALSE(tracedBy("4242", nullptr));  // gone before it could be named
+  std::filesystem::remove_all(proc);
+  EXPECT_FALSE(IsDebuggerPresent(proc.string()));
 }

@@ -1,7 +1,10 @@
-#include "FakeSysfs.h"
 #include "ports/UsbMonitorUtils.h"
 
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FakeSysfs.h"
 
 TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
   FakeSysfs sys;
@@ -35,6 +38,24 @@ TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
   for (const char* action : {"add", "change", "remove"}) monitor.HandleNotice({action, tty, {}, "tty"});
   EXPECT_EQ(ttyChanges, 2);
   EXPECT_EQ(caption, "");
+}
+
+TEST(UsbMonitor, AStickWhoseDiskComesAfterItsNoticeIsNamedWhenTheDiskArrives) {
+  FakeSysfs sys;
+  sys.AddUsbDevice("1-4", "0951", "1666", "60A44C3FAE22", "Pocket Disk", 8, "usb-storage");
+  TUsbMonitor monitor(sys.Root());
+  std::vector<std::string> captions;
+  monitor.OnUsbDeviceChange = [&captions](bool arrived, const auto& usb, const auto& storage, const auto& name) {
+    captions.push_back(UsbChangeCaption(arrived, {usb, storage, name}));
+  };
+  monitor.HandleNotice({"add", sys.UsbDevPath("1-4"), {}});
+  sys.AddUsbDisk("1-4", "sdc", "Acme", "Pocket Disk 3.0");
+  const std::string disk = sys.UsbDevPath("1-4") + "/1-4:1.0/host6/target6:0:0/6:0:0:0/block/sdc";
+  monitor.HandleNotice({"add", disk, {}, "block"});
+  monitor.HandleNotice({"remove", disk, {}, "block"});                         // the device's own removal follows
+  monitor.HandleNotice({"add", "/devices/virtual/block/loop0", {}, "block"});  // no USB device above
+  EXPECT_EQ(captions, (std::vector<std::string>{"detected Pocket Disk, , , True",
+                                                "detected Pocket Disk, Pocket Disk 3.0, Acme Pocket Disk 3.0, True"}));
 }
 
 TEST(UsbMonitor, ReadingWithNothingPendingReturnsAtOnce) {

@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include <unistd.h>
@@ -97,6 +98,25 @@ protected:
   TMsgBoxHandler previous_;
   QStringList boxTexts_;
 };
+
+TEST_F(TransManTest, AnUnreadableLanguageFileIsReportedAndLoadsNothing) {
+  std::vector<std::string> lines;
+  man_->Log = [&](const std::string& line) { lines.push_back(line); };
+  // UTF-16 with its byte-order mark, as some editors save by default.
+  const char utf16[] = "\xFF\xFE[\0M\0e\0s\0s\0a\0g\0e\0s\0]\0\n\0R\0=\0N\0o\0\n\0L\0=\0N\0e\0i\0n\0";
+  std::ofstream(file_, std::ios::binary) << std::string(utf16, sizeof utf16 - 1);
+  EXPECT_FALSE(man_->LoadLanguageFile(file_, false));
+  EXPECT_EQ(man_->LanguageIni, nullptr);
+  EXPECT_EQ(CurrentWordList(), nullptr);
+  // A folder by the file's name exists but cannot be read as one.
+  const std::string folder = file_ + ".d";
+  std::filesystem::create_directory(folder);
+  EXPECT_FALSE(man_->LoadLanguageFile(folder, false));
+  std::filesystem::remove(folder);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Language\t" + file_ + ": is not UTF-8 text (UTF-16, perhaps); save it as UTF-8 and load it again",
+                       "Language\t" + folder + ": cannot be read; check that it is a file you may read"}));
+}
 
 TEST_F(TransManTest, DefaultConfigurationChangesNothing) {
   useLanguage(*man_, "[SmallForm]\ndOk.VC=Weiter\nlbInfo.VC=Text\n");

@@ -147,6 +147,16 @@ TEST_F(ShownBoxTest, PressedButtonGivesItsCode) {
   EXPECT_EQ(pressAndShow(0, "OK"), idOK);
 }
 
+TEST_F(ShownBoxTest, ButtonsTakeTheLanguageFilesWords) {
+  auto list = std::make_unique<TTransWordList>();
+  list->LoadFromLines({"R=Yes", "L=Ja", "R=No", "L=Nein", "R=All", "L=Alle"});
+  SetCurrentWordList(std::move(list));
+  EXPECT_EQ(pressAndShow(mbYes | mbNo, "Ja"), idYes);
+  EXPECT_EQ(pressAndShow(mbYes | mbNo, "Nein"), idNo);
+  EXPECT_EQ(pressAndShow(mbAll | mbCancel, "Alle"), idAll);
+  EXPECT_EQ(pressAndShow(mbOK | mbCancel, "Cancel"), idCancel);  // a word the file lacks stays Qt's
+}
+
 TEST_F(ShownBoxTest, EscapeOrClosingAnswersNoOrCancel) {
   EXPECT_EQ(pressAndShow(mbYes | mbNo, "<escape>"), idNo);
   EXPECT_EQ(pressAndShow(mbYes | mbNo, "<close>"), idNo);

@@ -1,4 +1,5 @@
 #include "transmission/SendSession.h"
+#include "transmission/SendPacer.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -239,4 +240,41 @@ TEST_F(SendSessionTest, TheEndWaitsForTheTailAndCountsOnlyWhatLeftThePort) {
     EXPECT_FALSE(outcome.Failed);
     EXPECT_EQ(outcome.Sent, 2500u);
   }
+}
+
+namespace {
+
+// A cutter that takes every byte at once, as far as pacing goes.
+struct TakingPacer : ISendPacer {
+  std::size_t taken = 0;
+  std::size_t Allow(std::size_t wanted, const TPacerPort::TKeepWaiting&) override { return wanted; }
+  void Sent(std::string_view bytes) override { taken += bytes.size(); }
+  std::size_t Taken() const override { return taken; }
+  bool Failed() const override { return false; }
+};
+
+}  // namespace
+
+TEST_F(SendSessionTest, TheTimeLeftLeavesOutTheTimeAQuestionWasOpen) {
+  const std::int64_t second = QueryPerformanceFrequency();
+  std::int64_t now = 1000 * second;
+  TakingPacer pacer;
+  TSendSession session(view, cutter.Writer(), "COM3");
+  session.Clock = [&] { return now; };
+  session.UsePacer(&pacer);
+  // A second goes by before each block; before the second one the user is asked for
+  // twenty seconds whether to abort, and says no.
+  view.onPump = [&](int pump) {
+    now += second;
+    if (pump != 1) return;
+    session.PauseClock();
+    now += 20 * second;
+    session.ResumeClock();
+  };
+  SendPieceMax = 999;  // blocks of 1000
+  ASSERT_TRUE(session.Run(std::string(4000, 'x'), true));
+  ASSERT_EQ(view.progressTexts.size(), 5u);  // the total, then one line per block
+  EXPECT_EQ(view.progressTexts[1], "0.98 kb / 3.91 kb, about 3 s left");
+  EXPECT_EQ(view.progressTexts[2], "1.95 kb / 3.91 kb, about 2 s left");
+  EXPECT_EQ(view.progressTexts[3], "2.93 kb / 3.91 kb, about 1 s left");
 }
