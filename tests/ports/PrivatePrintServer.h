@@ -3,6 +3,8 @@
 // path must stay under 108 bytes), its own backends and queues, and CUPS_SERVER pointing
 // the whole process, and the programs it starts, at it. Never the machine's own server.
 
+#include <cups/ipp.h>
+
 #include <string>
 #include <sys/types.h>
 
@@ -22,7 +24,7 @@ public:
   const std::string& Why() const { return Reason; }
   std::string OutputPath(const std::string& queue) const { return Root + "/out/" + queue; }
   std::string ReadOutput(const std::string& queue) const;
-  // The job's state as the server has it, read on a connection of the test's own.
+  // The job's state as the server has it (IPP_JSTATE_...), read on a connection of the test's own.
   int JobState(int jobId) const;
   // Freezes and wakes the scheduler.
   void Stop() const;
