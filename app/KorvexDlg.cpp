@@ -8,6 +8,7 @@
 #include "platform/SerialDevices.h"
 #include "PortCombo.h"
 #include "PortTypeIcons.h"
+#include "PrintQueuePage.h"
 #include "platform/MainThread.h"
 #include "preview/PreviewRender.h"
 #include "raster/PaintBox32.h"
@@ -165,10 +166,13 @@ void TKorvexFrm::createControls() {
   comboPortType = named(new QComboBox, "comboPortType");
   comboPortType->setItemDelegate(new TPortTypeDelegate(this));
   comboPortType->setIconSize(QSize(16, 16));
-  const int icons[] = {38, 36, 40};
+  // Each item carries its connection kind, 1 to 4, which outlasts removed items.
+  const int icons[] = {38, 36, 40, 40};
   int item = 0;
-  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port"})
-    comboPortType->addItem(ImageList1[icons[item++]], QString::fromLatin1(method));
+  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port", "Printer Queue"}) {
+    comboPortType->addItem(ImageList1[icons[item]], QString::fromLatin1(method), item + 1);
+    ++item;
+  }
   comboPortType->setCurrentIndex(0);
   auto* methodRow = new QHBoxLayout(StaticGroupBox3);
   methodRow->addWidget(Label3);
@@ -178,11 +182,13 @@ void TKorvexFrm::createControls() {
   TabCom = createComPage();
   TabRawCom = createRawComPage();
   TabDCB = new TDcbStatePage(FlagUpdateDepth);
+  TabQueue = new TPrintQueuePage;
   TabPlt = createPltPage();
   TabLog = createLogPage();
   PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
   PageControl1->addTab(TabRawCom, QStringLiteral("Raw COM"));
   PageControl1->addTab(TabDCB, QStringLiteral("DCB State"));
+  PageControl1->addTab(TabQueue, QStringLiteral("Printer Queue"));
   PageControl1->addTab(TabPlt, QStringLiteral("PLT Data"));
   PageControl1->addTab(TabLog, QStringLiteral("Log File"));
 
@@ -558,7 +564,8 @@ void TKorvexFrm::comboPortTypeDrawItem(QPainter& painter, int index, const QRect
   painter.drawText(QRect(rect.left() + 24, rect.top() + 1, rect.width() - 24, rect.height() - 1),
                    Qt::AlignLeft | Qt::AlignVCenter, comboPortType->itemText(index));
   painter.restore();
-  const int image = index == 0 ? 38 : index == 1 ? 36 : index == 2 ? 40 : 30;
+  const int kind = comboPortType->itemData(index).toInt();
+  const int image = kind == pkDirectCom ? 38 : kind == pkDirectUsb ? 36 : kind >= pkWindowsPort ? 40 : 30;
   ImageList1[image].paint(&painter, QRect(rect.left() + 2, rect.top() + 1, 16, 16));
 }
 
@@ -578,6 +585,7 @@ int TKorvexFrm::ConnectionPageMask() const {
     case pkDirectCom: return 1;
     case pkDirectUsb: return 2;
     case pkWindowsPort: return 4;
+    case pkPrintQueue: return 8;
     case pkNone: break;
   }
   return 0;
@@ -585,6 +593,7 @@ int TKorvexFrm::ConnectionPageMask() const {
 
 void TKorvexFrm::ShowConnectionPages(int mask) {
   setPageVisible(TabCom, mask == 1);
+  setPageVisible(TabQueue, mask == 8);
   setPageVisible(TabRawCom, isPageVisible(TabCom) && cUseCustomCom->isChecked());
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   setPageVisible(TabPlt, true);
@@ -593,9 +602,8 @@ void TKorvexFrm::ShowConnectionPages(int mask) {
 
 void TKorvexFrm::StorePortSettings() {
   if (!PortState) return;
-  const int method = comboPortType->currentIndex();
-  PortState->PortKind = method == 0 ? pkDirectCom : method == 1 ? pkDirectUsb : method == 2 ? pkWindowsPort : pkNone;
-  if (method == 0) {
+  PortState->PortKind = static_cast<TPortKind>(comboPortType->currentData().toInt());
+  if (PortState->PortKind == pkDirectCom) {
     PortState->SetPortName(ComboPortName(comboDirComPort, PortState->ComPortDetails));
     bool whole = false;
     const int baud = comboDirComBaud->currentText().toInt(&whole);
@@ -726,14 +734,15 @@ void TKorvexFrm::dSendClick() {
   if (SendRunning) return;
   const QScopedValueRollback<bool> running(SendRunning, true);
   StorePortSettings();
-  if (PortState->PortKind != pkDirectCom) {
+  const bool queue = PortState->PortKind == pkPrintQueue;
+  if (PortState->PortKind != pkDirectCom && !queue) {
     TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
     return;
   }
   const std::string job = JobText();
   // The direct path opens no port for nothing; the raw transmitter logs an empty send
   // without opening one.
-  if (job.empty() && !cUseCustomCom->isChecked()) {
+  if (job.empty() && (queue || !cUseCustomCom->isChecked())) {
     TransMessageBox(
         "(__There is nothing to send: the job is empty. Load a PLT file or type the job on the "
         "'PLT Data' page.__)",
@@ -743,6 +752,10 @@ void TKorvexFrm::dSendClick() {
   RestartLogClock();
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
+  if (queue) {
+    TabQueue->Send(job, [this](const std::string& line) { LogLine(line, true); });
+    return;
+  }
   if (cUseCustomCom->isChecked()) {
     RawCom.Settings = RawView.ReadSettings();
     RawCom.SendJob(job);

@@ -34,6 +34,7 @@ class QTabWidget;
 class TJobLoader;
 class TJobMemo;
 class TPacingControls;
+class TPrintQueuePage;
 class QWidget;
 class TPaintBox32;
 class TSimpleContourList;
@@ -162,6 +163,7 @@ public:
   QCheckBox* cUpdateDCB;
 
   TDcbStatePage* TabDCB;
+  TPrintQueuePage* TabQueue;
 
   QWidget* TabPlt;
   QLabel* lbPltInfo;
