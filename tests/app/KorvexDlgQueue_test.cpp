@@ -1,3 +1,4 @@
+#include "BoxAnswers.h"
 #include "PrivatePrintServer.h"
 #include "app/DropDownCombo.h"
 #include "app/KorvexDlg.h"
@@ -19,21 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-class BoxAnswers {
-public:
-  explicit BoxAnswers(int answer = idOK) {
-    previous = SetMessageBoxHandler([this, answer](const TMsgBoxRequest& box) {
-      texts.push_back(box.Text);
-      return answer;
-    });
-  }
-  ~BoxAnswers() { SetMessageBoxHandler(previous); }
-  QStringList texts;
-
-private:
-  TMsgBoxHandler previous;
-};
 
 // Runs action once on the send dialog as soon as ready() says so.
 class OnceSending {

@@ -1,3 +1,4 @@
+#include "BoxAnswers.h"
 #include "PtyDrainer.h"
 #include "ScriptedQueuePort.h"
 #include "app/JobMemo.h"
@@ -18,22 +19,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers every message box and records it.
-class BoxAnswers {
-public:
-  explicit BoxAnswers(int answer = idOK) {
-    previous = SetMessageBoxHandler([this, answer](const TMsgBoxRequest& box) {
-      texts.push_back(box.Text);
-      return answer;
-    });
-  }
-  ~BoxAnswers() { SetMessageBoxHandler(previous); }
-  QStringList texts;
-
-private:
-  TMsgBoxHandler previous;
-};
 
 class WindowSend : public ::testing::Test {
 protected:

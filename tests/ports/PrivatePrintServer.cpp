@@ -40,9 +40,14 @@ TPrivatePrintServer::TPrivatePrintServer() {
   }
   Root = tree;
   chmod(Root.c_str(), 0755);
+  const char* const exec = "/usr/lib/cups/daemon/cups-exec";  // starts every backend
+  if (access(exec, X_OK) != 0) {
+    Reason = "no CUPS scheduler installed (scripts/install-deps installs cups-daemon)";
+    return;
+  }
   for (const char* dir : {"/root", "/spool", "/cache", "/state", "/log", "/out", "/bin", "/bin/backend", "/bin/daemon"})
     std::filesystem::create_directory(Root + dir);
-  std::filesystem::copy_file("/usr/lib/cups/daemon/cups-exec", Root + "/bin/daemon/cups-exec");
+  std::filesystem::copy_file(exec, Root + "/bin/daemon/cups-exec");
   // Backends: asked without arguments they list no devices.
   const std::string head = "#!/bin/sh\n[ $# -eq 0 ] && exit 0\nout=\"${DEVICE_URI#*:}\"\n";
   writeFile(Root + "/bin/backend/kxfile", head + "if [ -n \"$6\" ]; then cat \"$6\"; else cat; fi > \"$out\"\n", 0700);
@@ -81,10 +86,11 @@ TPrivatePrintServer::TPrivatePrintServer() {
             "*DefaultPaperDimension: A4\n*PaperDimension A4: \"595 842\"\n");
   setenv("CUPS_SERVER", (Root + "/s").c_str(), 1);
 
+  // Built before the fork: the child of a threaded process only execs.
+  const std::string conf = Root + "/cupsd.conf", files = Root + "/cups-files.conf";
   Pid = fork();
   if (Pid == 0) {
-    execlp("cupsd", "cupsd", "-f", "-c", (Root + "/cupsd.conf").c_str(), "-s", (Root + "/cups-files.conf").c_str(),
-           static_cast<char*>(nullptr));
+    execlp("cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   // Ready once it answers a request; the scheduler's own end, or its error log, otherwise.
