@@ -48,6 +48,13 @@ std::string withDetail(const std::string& reason, const std::string& detail) {
   return detail.empty() ? reason : reason + ": " + detail;
 }
 
+// A server that stopped answering keeps the job it was given; it may run once the server
+// wakes, so the user is told how to end it.
+std::string silentServerHint(const std::string& queue, int jobId) {
+  return "Check that the print service runs (systemctl status cups); job " + std::to_string(jobId) +
+         " may still be in its queue: end it with cancel " + queue + "-" + std::to_string(jobId) + ".";
+}
+
 std::string enableHint(const std::string& queue) {
   return "Start the queue with: cupsenable " + queue + " (or in the printer settings), then send again.";
 }
@@ -228,7 +235,7 @@ bool TPrintQueueSend::handDocument(TPrintServer& server) {
   }
   log("Failed\t" + error);
   if (Cancelled) cancelOnServer({}, {});
-  else if (server.TimedOut()) finish(TQueueSendEnd::Failed, error, "Check that the print service runs.");
+  else if (server.TimedOut()) finish(TQueueSendEnd::Failed, error, silentServerHint(Queue, JobId));
   else cancelOnServer("the print server did not take the job: " + error, {});
   return false;
 }
@@ -250,9 +257,7 @@ void TPrintQueueSend::watchJob(TPrintServer& server) {
     if (!response) {
       if (Cancelled) return cancelOnServer({}, {});
       log("Failed\t" + error);
-      return finish(TQueueSendEnd::Failed, error,
-                    server.TimedOut() ? "Check the print service; the job may still be in its queue (lpstat -o)."
-                                      : "");
+      return finish(TQueueSendEnd::Failed, error, server.TimedOut() ? silentServerHint(Queue, JobId) : "");
     }
     // The job's state is an attribute of the answer; the message's own state says nothing of it.
     ipp_attribute_t* stateAttribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
