@@ -34,6 +34,10 @@ int TPrintServer::keepWaiting(http_t*, void* self) {
 }
 
 bool TPrintServer::Connect(std::string& error) {
+  // A server that asks for a password is refused at once: the library's own way of asking
+  // reads the terminal, a wait without a bound (and, in the window, without a terminal).
+  cupsSetPasswordCB2([](const char*, http_t*, const char*, const char*, void*) -> const char* { return nullptr; },
+                     nullptr);
   StartWait();
   // The connect's own cancel flag is an int; ours is looked at before and after.
   int neverCancel = 0;

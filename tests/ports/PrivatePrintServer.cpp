@@ -65,6 +65,7 @@ TPrivatePrintServer::TPrivatePrintServer() {
   writeFile(Root + "/root/printers.conf",
             queueEntry("raw", "kxfile", Root, abort) + queueEntry("fails", "kxfail", Root, abort) +
                 queueEntry("held", "kxfail", Root, "State Idle\nAccepting Yes\nErrorPolicy retry-job\n") +
+                queueEntry("halts", "kxfail", Root, "State Idle\nAccepting Yes\nErrorPolicy stop-printer\n") +
                 queueEntry("hangs", "kxhang", Root, abort) +
                 queueEntry("stopped", "kxfile", Root,
                            "State Stopped\nStateMessage Paused by the test\nAccepting Yes\nErrorPolicy abort-job\n") +

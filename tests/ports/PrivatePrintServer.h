@@ -11,7 +11,8 @@
 class TPrivatePrintServer {
 public:
   // Queues: "raw" writes what it gets to OutputPath("raw"); "fails" fails its device at once
-  // and aborts the job, "held" fails likewise but keeps the job to retry, "hangs" never
+  // and aborts the job, "held" fails likewise but keeps the job to retry, "halts" fails
+  // likewise and stops the queue, "hangs" never
   // finishes, "stopped" is stopped, "rejecting" does not accept jobs, "driver" has a
   // driver and writes like "raw".
   TPrivatePrintServer();

@@ -78,6 +78,7 @@ TEST_F(PrintQueueSend, EveryOtherEndIsAFailureWithTheServersReason) {
   } rows[] = {
       {"fails", "the print server aborted the job: Cutter unplugged", "cutter is on", true},
       {"held", "the print server held the job", "cutter is on", true},
+      {"halts", "the print queue \"halts\" stopped: Cutter unplugged", "cupsenable halts", true},
       {"stopped", "the print queue \"stopped\" is stopped: Paused by the test", "cupsenable stopped", false},
       {"rejecting", "the print queue \"rejecting\" does not accept jobs", "cupsaccept rejecting", false},
       {"absent", "there is no print queue \"absent\"", "korvex-cli ports", false},
@@ -160,7 +161,7 @@ TEST_F(PrintQueueSend, QueuesAreListedRawFirstWithKindAndState) {
   for (const TPrintQueue& queue : queues)
     listed += queue.Name + " " + QueueKindText(queue) + " " + QueueStateText(queue) + "\n";
   EXPECT_EQ(listed,
-            "fails raw idle\nhangs raw idle\nheld raw idle\nraw raw idle\nrejecting raw rejecting\n"
+            "fails raw idle\nhalts raw idle\nhangs raw idle\nheld raw idle\nraw raw idle\nrejecting raw rejecting\n"
             "stopped raw stopped\ndriver driver idle\n");
 }
 
