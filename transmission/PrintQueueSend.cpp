@@ -150,7 +150,9 @@ bool TPrintQueueSend::checkQueue(TPrintServer& server) {
   if (!ReadPrintQueue(server, Queue, queue, error)) {
     log("Failed\t" + error);
     finish(TQueueSendEnd::Failed, error,
-           server.Status() == IPP_STATUS_ERROR_NOT_FOUND ? "korvex-cli ports lists the queues there are." : "");
+           server.Status() == IPP_STATUS_ERROR_NOT_FOUND
+               ? "Choose a queue the print server has (the 'Printer Queue' page or korvex-cli ports lists them)."
+               : "");
     return false;
   }
   log("QueueState\t" + QueueStateText(queue) + (queue.StateMessage.empty() ? "" : " (" + queue.StateMessage + ")"));
