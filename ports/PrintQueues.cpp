@@ -6,9 +6,8 @@
 
 namespace {
 
-const char* const kQueueAttributes[] = {"printer-name",        "printer-make-and-model", "printer-state",
-                                        "printer-is-accepting-jobs", "printer-state-message",
-                                        "printer-state-reasons"};
+const char* const kQueueAttributes[] = {"printer-name", "printer-make-and-model", "printer-state",
+                                        "printer-is-accepting-jobs", "printer-state-message"};
 
 void askForQueueAttributes(ipp_t* request) {
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
@@ -18,7 +17,6 @@ void askForQueueAttributes(ipp_t* request) {
 // Reads one queue's attributes from attribute onwards, up to the next group separator;
 // returns the attribute after them.
 ipp_attribute_t* readQueue(ipp_t* response, ipp_attribute_t* attribute, TPrintQueue& queue) {
-  queue.Reasons.clear();
   for (; attribute && ippGetGroupTag(attribute) == IPP_TAG_PRINTER; attribute = ippNextAttribute(response)) {
     const std::string name = ippGetName(attribute) ? ippGetName(attribute) : "";
     const char* text = ippGetString(attribute, 0, nullptr);
@@ -27,9 +25,6 @@ ipp_attribute_t* readQueue(ipp_t* response, ipp_attribute_t* attribute, TPrintQu
     else if (name == "printer-state") queue.State = ippGetInteger(attribute, 0);
     else if (name == "printer-is-accepting-jobs") queue.Accepting = ippGetBoolean(attribute, 0) != 0;
     else if (name == "printer-state-message" && text) queue.StateMessage = text;
-    else if (name == "printer-state-reasons")
-      for (int i = 0; i < ippGetCount(attribute); ++i)
-        queue.Reasons += (i ? "," : "") + std::string(ippGetString(attribute, i, nullptr));
   }
   // lpadmin -m raw names a queue without a driver so; one with no model at all is raw too.
   queue.Raw = queue.MakeAndModel.empty() || queue.MakeAndModel == "Local Raw Printer";

@@ -14,7 +14,6 @@ struct TPrintQueue {
   int State = 3;             // printer-state: 3 idle, 4 processing, 5 stopped
   bool Accepting = true;
   std::string StateMessage;  // what the queue's device or the administrator said last
-  std::string Reasons;       // printer-state-reasons, comma-separated; "none" when none
 };
 
 // "raw" or "driver".

@@ -61,6 +61,15 @@ ipp_t* TPrintServer::QueueRequest(ipp_op_t operation, const std::string& queue) 
   return request;
 }
 
+std::string TPrintServer::Joined(ipp_attribute_t* attribute) {
+  std::string text;
+  for (int i = 0; attribute && i < ippGetCount(attribute); ++i) {
+    if (i > 0) text += ',';
+    if (const char* value = ippGetString(attribute, i, nullptr)) text += value;
+  }
+  return text;
+}
+
 std::string TPrintServer::FailureText() const {
   if (SilenceExpired)
     return "the print server " + ServerName + " did not answer within " + std::to_string(AnswerLimitMs / 1000) +

@@ -27,6 +27,8 @@ public:
   // A request naming the queue (printer-uri) and the user, as every job request does.
   static ipp_t* QueueRequest(ipp_op_t operation, const std::string& queue);
   static std::string QueueResource(const std::string& queue) { return "/printers/" + queue; }
+  // The attribute's string values joined by commas; empty for none.
+  static std::string Joined(ipp_attribute_t* attribute);
 
   // Starts a wait that the answer limit measures; Do starts one itself, a streamed
   // document starts one per piece.

@@ -30,13 +30,6 @@ const char* jobStateText(int state) {
   }
 }
 
-std::string joined(ipp_attribute_t* attribute) {
-  std::string text;
-  for (int i = 0; attribute && i < ippGetCount(attribute); ++i)
-    text += (i ? "," : "") + std::string(ippGetString(attribute, i, nullptr));
-  return text;
-}
-
 std::string stringOf(ipp_t* response, const char* name) {
   ipp_attribute_t* attribute = ippFindAttribute(response, name, IPP_TAG_ZERO);
   const char* text = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
@@ -264,7 +257,7 @@ void TPrintQueueSend::watchJob(TPrintServer& server) {
     // The job's state is an attribute of the answer; the message's own state says nothing of it.
     ipp_attribute_t* stateAttribute = ippFindAttribute(response, "job-state", IPP_TAG_ENUM);
     const int state = stateAttribute ? ippGetInteger(stateAttribute, 0) : 0;
-    const std::string reasons = joined(ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD));
+    const std::string reasons = TPrintServer::Joined(ippFindAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD));
     const std::string jobMessage = stringOf(response, "job-printer-state-message");
     ippDelete(response);
     if (state != lastState || reasons != lastReasons) {
