@@ -94,8 +94,8 @@ ipp_t* TPrintServer::Do(ipp_t* request, const std::string& resource, std::string
   if (ippGetStatusCode(response) > IPP_STATUS_OK_CONFLICTING) {
     // The answer's own text; the library's last error may be another request's.
     ipp_attribute_t* message = ippFindAttribute(response, "status-message", IPP_TAG_TEXT);
-    error = message ? ippGetString(message, 0, nullptr) : ippErrorString(ippGetStatusCode(response));
-    error = "the print server refused: " + error;
+    const char* text = message ? ippGetString(message, 0, nullptr) : nullptr;
+    error = std::string("the print server refused: ") + (text ? text : ippErrorString(ippGetStatusCode(response)));
     ippDelete(response);
     return nullptr;
   }
