@@ -30,6 +30,7 @@
 #include "JobMemo.h"
 #include "PacingControls.h"
 #include "PortCombo.h"
+#include "PrintQueuePage.h"
 #include "RawComView.h"
 #include "platform/CodePage.h"
 #include "platform/JobFile.h"
@@ -348,7 +349,8 @@ void TKorvexFrm::comboPortTypeDrawItem(QPainter& painter, int index, const QRect
   painter.drawText(QRect(rect.left() + 24, rect.top() + 1, rect.width() - 24, rect.height() - 1),
                    Qt::AlignLeft | Qt::AlignVCenter, comboPortType->itemText(index));
   painter.restore();
-  const int image = index == 0 ? 38 : index == 1 ? 36 : index == 2 ? 40 : 30;
+  const int kind = comboPortType->itemData(index).toInt();
+  const int image = kind == pkDirectCom ? 38 : kind == pkDirectUsb ? 36 : kind >= pkWindowsPort ? 40 : 30;
   ImageList1[image].paint(&painter, QRect(rect.left() + 2, rect.top() + 1, 16, 16));
 }
 
@@ -368,6 +370,7 @@ int TKorvexFrm::ConnectionPageMask() const {
     case pkDirectCom: return 1;
     case pkDirectUsb: return 2;
     case pkWindowsPort: return 4;
+    case pkPrintQueue: return 8;
     case pkNone: break;
   }
   return 0;
@@ -375,6 +378,7 @@ int TKorvexFrm::ConnectionPageMask() const {
 
 void TKorvexFrm::ShowConnectionPages(int mask) {
   setPageVisible(TabCom, mask == 1);
+  setPageVisible(TabQueue, mask == 8);
   setPageVisible(TabRawCom, isPageVisible(TabCom) && cUseCustomCom->isChecked());
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   setPageVisible(TabPlt, true);
@@ -383,9 +387,8 @@ void TKorvexFrm::ShowConnectionPages(int mask) {
 
 void TKorvexFrm::StorePortSettings() {
   if (!PortState) return;
-  const int method = comboPortType->currentIndex();
-  PortState->PortKind = method == 0 ? pkDirectCom : method == 1 ? pkDirectUsb : method == 2 ? pkWindowsPort : pkNone;
-  if (method == 0) {
+  PortState->PortKind = static_cast<TPortKind>(comboPortType->currentData().toInt());
+  if (PortState->PortKind == pkDirectCom) {
     PortState->SetPortName(ComboPortName(comboDirComPort, PortState->ComPortDetails));
     bool whole = false;
     const int baud = comboDirComBaud->currentText().toInt(&whole);
@@ -516,14 +519,15 @@ void TKorvexFrm::dSendClick() {
   if (SendRunning || !loadSettled()) return;
   const QScopedValueRollback<bool> running(SendRunning, true);
   StorePortSettings();
-  if (PortState->PortKind != pkDirectCom) {
+  const bool queue = PortState->PortKind == pkPrintQueue;
+  if (PortState->PortKind != pkDirectCom && !queue) {
     TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
     return;
   }
   const std::string job = JobText();
   // The direct path opens no port for nothing; the raw transmitter logs an empty send
   // without opening one.
-  if (job.empty() && !cUseCustomCom->isChecked()) {
+  if (job.empty() && (queue || !cUseCustomCom->isChecked())) {
     TransMessageBox(
         "(__There is nothing to send: the job is empty. Load a PLT file or type the job on the "
         "'PLT Data' page.__)",
@@ -533,6 +537,10 @@ void TKorvexFrm::dSendClick() {
   RestartLogClock();
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
+  if (queue) {
+    TabQueue->Send(job, [this](const std::string& line) { LogLine(line, true); });
+    return;
+  }
   if (cUseCustomCom->isChecked()) {
     RawCom->Settings = RawView->ReadSettings();
     RawCom->SendJob(job);

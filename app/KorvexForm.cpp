@@ -27,6 +27,7 @@
 #include "PacingControls.h"
 #include "PortCombo.h"
 #include "PortTypeIcons.h"
+#include "PrintQueuePage.h"
 #include "preview/PreviewRender.h"
 #include "raster/PaintBox32.h"
 
@@ -134,10 +135,13 @@ void TKorvexForm::SetupForm(QMainWindow& window, int& dcbUpdateDepth, TDrawItem 
   comboPortType = named(new QComboBox, "comboPortType");
   comboPortType->setItemDelegate(new TPortTypeDelegate(&window, std::move(drawPortType)));
   comboPortType->setIconSize(QSize(16, 16));
-  const int icons[] = {38, 36, 40};
+  // Each item carries its connection kind, 1 to 4, which outlasts removed items.
+  const int icons[] = {38, 36, 40, 40};
   int item = 0;
-  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port"})
-    comboPortType->addItem(ImageList1[icons[item++]], QString::fromLatin1(method));
+  for (const char* method : {"Direct COM Port ", "Direct USB Port ", "Windows Port", "Printer Queue"}) {
+    comboPortType->addItem(ImageList1[icons[item]], QString::fromLatin1(method), item + 1);
+    ++item;
+  }
   comboPortType->setCurrentIndex(0);
   auto* methodRow = new QHBoxLayout(StaticGroupBox3);
   methodRow->addWidget(Label3);
@@ -147,11 +151,13 @@ void TKorvexForm::SetupForm(QMainWindow& window, int& dcbUpdateDepth, TDrawItem 
   TabCom = createComPage();
   TabRawCom = createRawComPage();
   TabDCB = new TDcbStatePage(dcbUpdateDepth);
+  TabQueue = new TPrintQueuePage;
   TabPlt = createPltPage();
   TabLog = createLogPage();
   PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
   PageControl1->addTab(TabRawCom, QStringLiteral("Raw COM"));
   PageControl1->addTab(TabDCB, QStringLiteral("DCB State"));
+  PageControl1->addTab(TabQueue, QStringLiteral("Printer Queue"));
   PageControl1->addTab(TabPlt, QStringLiteral("PLT Data"));
   PageControl1->addTab(TabLog, QStringLiteral("Log File"));
 

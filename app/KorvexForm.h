@@ -29,6 +29,7 @@ class TDcbStatePage;
 class TFileLabel;
 class TJobMemo;
 class TPacingControls;
+class TPrintQueuePage;
 class TPaintBox32;
 
 struct TKorvexForm {
@@ -91,6 +92,7 @@ struct TKorvexForm {
   QCheckBox* cUpdateDCB;
 
   TDcbStatePage* TabDCB;
+  TPrintQueuePage* TabQueue;
 
   QWidget* TabPlt;
   QLabel* lbPltInfo;

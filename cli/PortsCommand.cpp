@@ -9,10 +9,14 @@ const char kPortsHelp[] =
     "usage: korvex-cli ports [--json]\n"
     "Lists the serial ports present without opening any, one a line: the port name (what\n"
     "send --port takes), the adapter's product name, its stable /dev/serial/by-id/ path (- when\n"
-    "none) and whether this user may open it (from the device's mode and groups).\n"
+    "none) and whether this user may open it (from the device's mode and groups). Then the CUPS\n"
+    "print queues, raw queues first: the queue name (what send --queue takes), \"queue\", raw or\n"
+    "driver, its state (idle, processing, stopped, rejecting) and its make and model. Where no\n"
+    "print server answers, standard error says so and only ports are listed.\n"
     "\n"
     "Options:\n"
-    "  --json           print a JSON array of {name, product, by_id, may_open} instead\n"
+    "  --json           print a JSON array of {name, product, by_id, may_open} for the ports and\n"
+    "                   {queue, kind, state, make_and_model} for the queues instead\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
@@ -78,7 +82,7 @@ std::string jsonString(const std::string& text) {
 
 }  // namespace
 
-std::string PortsText(const std::vector<TSerialPort>& ports) {
+std::string PortsText(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues) {
   std::size_t nameWidth = 0, productWidth = 0, byIdWidth = 1;
   for (const TSerialPort& port : ports) {
     nameWidth = std::max(nameWidth, port.Name.size());
@@ -93,10 +97,15 @@ std::string PortsText(const std::vector<TSerialPort>& ports) {
     out += column(oneLine(port.Name), nameWidth) + column(oneLine(port.Product), productWidth) +
            column(port.ById.empty() ? "-" : oneLine(port.ById), byIdWidth) +
            (port.MayOpen ? "may open" : "no permission") + "\n";
+  std::size_t queueWidth = 0;
+  for (const TPrintQueue& queue : queues) queueWidth = std::max(queueWidth, queue.Name.size());
+  for (const TPrintQueue& queue : queues)
+    out += column(queue.Name, queueWidth) + "queue  " + column(QueueKindText(queue), 6) +
+           column(QueueStateText(queue), 18) + oneLine(queue.MakeAndModel) + "\n";
   return out;
 }
 
-std::string PortsJson(const std::vector<TSerialPort>& ports) {
+std::string PortsJson(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues) {
   std::string out = "[";
   for (const TSerialPort& port : ports) {
     out += out.size() > 1 ? ",\n " : "\n ";
@@ -104,7 +113,13 @@ std::string PortsJson(const std::vector<TSerialPort>& ports) {
            ", \"by_id\": " + (port.ById.empty() ? "null" : jsonString(port.ById)) +
            ", \"may_open\": " + (port.MayOpen ? "true" : "false") + "}";
   }
-  return out + (ports.empty() ? "]\n" : "\n]\n");
+  for (const TPrintQueue& queue : queues) {
+    out += out.size() > 1 ? ",\n " : "\n ";
+    out += "{\"queue\": " + jsonString(queue.Name) + ", \"kind\": " + jsonString(QueueKindText(queue)) +
+           ", \"state\": " + jsonString(QueueStateText(queue)) + ", \"make_and_model\": " +
+           jsonString(queue.MakeAndModel) + "}";
+  }
+  return out + (out.size() == 1 ? "]\n" : "\n]\n");
 }
 
 int RunPortsCommand(const std::vector<std::string>& args, std::istream&, std::ostream& out, std::ostream& err) {
@@ -122,7 +137,9 @@ int RunPortsCommand(const std::vector<std::string>& args, std::istream&, std::os
     err << "korvex-cli ports: cannot read the system's list of ttys (/sys/class/tty)\n";
     return 1;
   }
-  out << (json ? PortsJson(ports) : PortsText(ports)) << std::flush;
+  std::vector<TPrintQueue> queues;
+  if (std::string why; !ListPrintQueues(queues, why)) err << "korvex-cli ports: no print queues listed: " << why << "\n";
+  out << (json ? PortsJson(ports, queues) : PortsText(ports, queues)) << std::flush;
   if (!out) {
     err << "korvex-cli ports: cannot write the output\n";
     return 1;

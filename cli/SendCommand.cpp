@@ -7,6 +7,7 @@
 #include "transmission/ActivityLog.h"
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
+#include "transmission/PrintQueueSend.h"
 #include "transmission/SendPacer.h"
 #include "translation/TransUtils.h"
 
@@ -27,7 +28,8 @@ volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int number) { interrupted = number; }
 
 struct SendOptions {
-  std::string file, port;
+  std::string file, port, queue;
+  bool lineSettings = false;  // an option that only a serial port takes was given
   std::int32_t baud = 38400;
   TFlowMode flow = fmCtsRts;
   int txBuffer = 0;
@@ -39,15 +41,18 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     long number = 0;
-    if (arg == "--port" || arg == "--baud" || arg == "--flow" || arg == "--tx-buffer" || arg == "--pace" ||
+    if (arg == "--port" || arg == "--queue" || arg == "--baud" || arg == "--flow" || arg == "--tx-buffer" || arg == "--pace" ||
         arg == "--cutter-buffer" || arg == "--speed" || arg == "--travel") {
       if (!hasValue) {
         error = arg + " needs a value";
         return false;
       }
       const std::string& value = args[++i];
+      options.lineSettings |= arg != "--port" && arg != "--queue";
       if (arg == "--port") {
         options.port = value;
+      } else if (arg == "--queue") {
+        options.queue = value;
       } else if (arg == "--baud") {
         // The port would silently run at 9600 with any other rate.
         if (!ParseWholeNumber(value, 1, 0x7FFFFFFF, number) || !IsDirectBaudRate(static_cast<std::int32_t>(number))) {
@@ -101,7 +106,9 @@ bool parseArguments(const std::vector<std::string>& args, SendOptions& options, 
     }
   }
   if (options.file.empty()) error = "no file given";
-  else if (options.port.empty()) error = "no port given (--port)";
+  else if (options.port.empty() && options.queue.empty()) error = "no port given (--port or --queue)";
+  else if (!options.queue.empty() && (!options.port.empty() || options.lineSettings))
+    error = "--queue takes no --port, --baud, --flow, --tx-buffer or pacing: the queue's device has its own settings";
   else if (options.pacing.Mode == TPaceMode::Time &&
            (options.pacing.CutterBufferBytes == 0 || options.pacing.Speeds.CutMmPerS == 0.0))
     error = "--pace time needs --cutter-buffer and --speed";
@@ -151,17 +158,44 @@ private:
   std::chrono::steady_clock::time_point LastDrawn;
 };
 
+// The job to a print queue: the server's job is cancelled on a stop signal.
+int sendToQueue(const std::string& job, const SendOptions& options, std::ostream& err) {
+  interrupted = 0;
+  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
+  TActivityLog log;
+  log.RestartLogClock();
+  const auto logLine = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  logLine("Queue\t" + options.queue + "\t" + std::to_string(job.size()) + " bytes");
+  TQueueSendResult result;
+  {
+    TSendSession* noSession = nullptr;
+    TerminalView view(err, noSession);
+    const std::size_t slash = options.file.find_last_of('/');
+    TPrintQueueSend send(options.queue, job, slash == std::string::npos ? options.file : options.file.substr(slash + 1));
+    result = RunQueueSend(send, view, [] { return interrupted != 0; }, logLine);
+  }
+  stops.reset();
+  if (interrupted) return 128 + interrupted;
+  if (result.End == TQueueSendEnd::Completed) return 0;
+  err << "korvex-cli send: " << QueueSendFailureText(options.queue, result) << std::endl;
+  return 1;
+}
+
 }  // namespace
 
 const char kSendHelp[] =
     "usage: korvex-cli send FILE --port NAME [--baud N] [--flow cts/rts|xon/xoff|none] [--tx-buffer N]\n"
     "                       [--pace none|query|time [--cutter-buffer BYTES --speed MM_PER_S [--travel MM_PER_S]]]\n"
+    "       korvex-cli send FILE --queue NAME\n"
     "Sends the bytes of FILE unchanged to the cutter on port NAME and waits until the port has sent\n"
-    "them. The activity log, and on a terminal a progress bar, go to standard error.\n"
+    "them, or as one raw job to the CUPS print queue NAME and waits until the job has completed.\n"
+    "The activity log, and on a terminal a progress bar, go to standard error.\n"
     "\n"
     "Options:\n"
     "  --port NAME      the serial port: a device name below /dev (ttyUSB0, ttyACM0, rfcomm0, ttyS0)\n"
     "                   or a full path; required\n"
+    "  --queue NAME     the CUPS print queue whose device is the cutter (korvex-cli ports lists them);\n"
+    "                   the job goes raw, past any driver the queue has. Takes no other option\n"
     "  --baud N         2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200 (default 38400)\n"
     "  --flow MODE      flow control: cts/rts, xon/xoff or none (default cts/rts)\n"
     "  --tx-buffer N    0 sends pieces cut at command boundaries and pads a job under 100 bytes with\n"
@@ -183,12 +217,17 @@ const char kSendHelp[] =
     "until it takes the rest or the send is cancelled. With none, it gives up when the queue has not\n"
     "shrunk for 3 s, or after twice what the queued bytes need at the baud rate plus half a second.\n"
     "\n"
+    "A queue's job counts as sent only when the print server says it completed; a stopped or\n"
+    "rejecting queue is refused, and a job the server holds, aborts or stops is cancelled there and\n"
+    "told with the server's reason. A server that does not answer for 4 s ends the send.\n"
+    "\n"
     "Exit status:\n"
-    "  0    every byte was written and the port has sent them\n"
-    "  1    the port could not be opened or the send did not finish\n"
+    "  0    every byte was written and the port has sent them, or the queue's job completed\n"
+    "  1    the port could not be opened or the send did not finish; the queue refused or failed\n"
+    "       the job or its server could not be reached\n"
     "  2    bad arguments, or the file is unreadable or empty\n"
     "  130  cancelled with Ctrl-C, 143 with SIGTERM, 129 with SIGHUP (128 plus the signal's\n"
-    "       number); what the port still held was thrown away\n";
+    "       number); what the port still held was thrown away, a queue's job is cancelled\n";
 
 int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
   SendOptions options;
@@ -207,6 +246,7 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     err << "korvex-cli send: \"" << options.file << "\" is empty: nothing to send\n";
     return 2;
   }
+  if (!options.queue.empty()) return sendToQueue(job, options, err);
 
   TPortExState state;
   state.SetPortName(options.port);

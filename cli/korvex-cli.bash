@@ -17,8 +17,10 @@ _korvex_cli() {
   else
     case $prev in
       --port)
-        # The first field of each line; nothing where the program cannot list ports.
-        words=$("$cli" ports 2>/dev/null | awk '{ print $1 }') ;;
+        # The first field of each port's line; nothing where the program cannot list ports.
+        words=$("$cli" ports 2>/dev/null | awk '$2 != "queue" { print $1 }') ;;
+      --queue)
+        words=$("$cli" ports 2>/dev/null | awk '$2 == "queue" { print $1 }') ;;
       --baud)
         [[ $command == send ]] && words="2400 4800 9600 14400 19200 38400 56000 57600 115200" ;;
       --flow)

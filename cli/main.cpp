@@ -26,7 +26,7 @@ struct TCommandEntry {
 
 constexpr TCommandEntry kCommands[] = {
     {"contours", RunContoursCommand, "print the job's contours as JSON", kContoursHelp},
-    {"ports", RunPortsCommand, "list the serial ports present without opening any", kPortsHelp},
+    {"ports", RunPortsCommand, "list the serial ports present without opening any, and the print queues", kPortsHelp},
     {"preview", RunPreviewCommand, "draw the job's preview with its rulers as PNG", kPreviewHelp},
     {"send", RunSendCommand, "send the job to the cutter on a serial port", kSendHelp},
     {"virtual-cutter", RunVirtualCutterCommand, "act as a cutter on a pseudo-terminal", kVirtualCutterHelp},

@@ -167,6 +167,7 @@ void TPortExState::ApplySelection() {
       if (UsePrinter) PrinterName = SelPrinterName;
       break;
     }
+    case pkPrintQueue:  // chosen in the window only; no stored selection names it
     case pkNone:
       break;
   }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum TPortKind : std::uint8_t { pkNone = 0, pkDirectCom = 1, pkDirectUsb = 2, pkWindowsPort = 3 };
+enum TPortKind : std::uint8_t { pkNone = 0, pkDirectCom = 1, pkDirectUsb = 2, pkWindowsPort = 3, pkPrintQueue = 4 };
 enum TFlowMode : std::uint8_t { fmNone = 0, fmXonXoff = 1, fmCtsRts = 2 };
 
 // Splits "port,<name=value ...>" into its port part and the text inside the angle

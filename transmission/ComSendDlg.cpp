@@ -127,14 +127,21 @@ void TFrmComSend::PaintBox1Paint() {
 }
 
 void TFrmComSend::SpeedButton1Click() {
-  if (Session) return;
+  if (Session || TransferOutcome) return;
+  if (Transfer) {
+    TransferOutcome.emplace();  // under way: no second start while the transfer pumps events
+    TransferOutcome = Transfer(*this, [this] { return AbortRequested; });
+    SendOk = TransferOutcome->Ok;
+    if (isVisible()) accept();
+    return;
+  }
   const TComPort* port = DirectComPort();
   ISendView& view = *this;
   Session = std::make_unique<TSendSession>(view, DirectPortWriter(), port ? port->Port() : std::string());
   Pacer = MakeSendPacer(Pacing, DirectPacerPort(), Log ? Log : [](const std::string&) {});
   Session->UsePacer(Pacer.get());
   Session->UseTailWait(DirectPortTailWait());
-  if (AbortBeforeStart) Session->RequestAbort();
+  if (AbortRequested) Session->RequestAbort();
   const bool transferred = Session->Run(JobText, UseTxBuffer);
   SendOk = Session->SendOk;
   // A cancel has closed the dialog already; an end of its own is no route out to ask about.
@@ -142,6 +149,7 @@ void TFrmComSend::SpeedButton1Click() {
 }
 
 TSendOutcome TFrmComSend::Outcome() const {
+  if (TransferOutcome) return *TransferOutcome;
   if (Session) return Session->Outcome();
   return {false, false, 0, TSendSession::BytesToSend(JobText, UseTxBuffer)};
 }
@@ -155,7 +163,7 @@ void TFrmComSend::dAbortClick() {
     if (answer != idYes) return;
   }
   if (Session) Session->RequestAbort();
-  else AbortBeforeStart = true;
+  else AbortRequested = true;
   // Closed now; a running transfer ends at its next pass.
   QDialog::reject();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The modal "Sending to Cutter" dialog: its first paint starts the transfer to the port
-// the direct port driver holds, it shows the progress and lets the user cancel.
+// the direct port driver holds, or the one given as Transfer, it shows the progress and
+// lets the user cancel.
 
 #include "SendPacer.h"
 #include "SendSession.h"
@@ -8,6 +9,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QGroupBox;
@@ -29,6 +31,9 @@ public:
   std::function<void(const std::string& line)> Log;
   // A warning shown under the status for the whole send (English; translated when shown).
   std::string Caution;
+  // Runs instead of the transfer to the direct port when set: it drives the view, asks
+  // aborted() all along and tells how it ended.
+  std::function<TSendOutcome(ISendView& view, const std::function<bool()>& aborted)> Transfer;
   // How the transfer ended, also when it never started.
   TSendOutcome Outcome() const;
 
@@ -66,7 +71,8 @@ private:
 
   std::unique_ptr<ISendPacer> Pacer;
   std::unique_ptr<TSendSession> Session;
-  bool AbortBeforeStart = false;
+  bool AbortRequested = false;  // before the transfer started, or for a given Transfer
+  std::optional<TSendOutcome> TransferOutcome;
 };
 
 // While one exists, the send dialog ends without asking: a signal or the program's end

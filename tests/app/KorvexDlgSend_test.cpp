@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "BoxAnswers.h"
 #include "PtyDrainer.h"
 #include "ScriptedQueuePort.h"
 #include "app/JobMemo.h"
@@ -21,22 +22,6 @@
 #include "transmission/DirectSend.h"
 
 namespace {
-
-// Answers every message box and records it.
-class BoxAnswers {
-public:
-  explicit BoxAnswers(int answer = idOK) {
-    previous = SetMessageBoxHandler([this, answer](const TMsgBoxRequest& box) {
-      texts.push_back(box.Text);
-      return answer;
-    });
-  }
-  ~BoxAnswers() { SetMessageBoxHandler(previous); }
-  QStringList texts;
-
-private:
-  TMsgBoxHandler previous;
-};
 
 class WindowSend : public ::testing::Test {
 protected:

@@ -28,6 +28,7 @@
 #include <functional>
 
 #include "app/FileLabel.h"
+#include "app/PrintQueuePage.h"
 #include "app/JobLoader.h"
 #include "app/JobMemo.h"
 #include "preview/PreviewRender.h"
@@ -86,7 +87,7 @@ void removeJob(const std::filesystem::path& path) {
 
 }  // namespace
 
-TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
+TEST(KorvexFrm, StartsOnTheDirectComPageWithThePrintQueueBesideIt) {
   TKorvexFrm frm;
   EXPECT_EQ(frm.windowTitle(), "Korvex V1.01");
   // A client area of 900 x 567 that holds the status bar, without a size grip; fixed.
@@ -95,8 +96,10 @@ TEST(KorvexFrm, StartsWithOneMethodOnTheDirectComPage) {
   EXPECT_FALSE(frm.statusBar()->isSizeGripEnabled());
   frm.adjustSize();
   EXPECT_EQ(frm.minimumSize(), frm.maximumSize());
-  ASSERT_EQ(frm.comboPortType->count(), 1);
+  ASSERT_EQ(frm.comboPortType->count(), 2);
   EXPECT_EQ(frm.comboPortType->itemText(0), "Direct COM Port ");
+  EXPECT_EQ(frm.comboPortType->itemText(1), "Printer Queue");
+  EXPECT_FALSE(tabVisible(frm, frm.TabQueue));
   EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabCom);
   EXPECT_FALSE(tabVisible(frm, frm.TabRawCom));
   EXPECT_FALSE(tabVisible(frm, frm.TabDCB));
