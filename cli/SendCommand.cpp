@@ -178,8 +178,10 @@ const char kSendHelp[] =
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
-    "The wait for the port to send the job's tail lasts at most twice what the queued bytes need at\n"
-    "the baud rate plus half a second, and gives up a second after the queue stops shrinking.\n"
+    "Once every byte is written, the send waits for the port to send what it still holds. With flow\n"
+    "control on, a queue that does not shrink is the cutter holding the line, and the send waits\n"
+    "until it takes the rest or the send is cancelled. With none, it gives up when the queue has not\n"
+    "shrunk for 3 s, or after twice what the queued bytes need at the baud rate plus half a second.\n"
     "\n"
     "Exit status:\n"
     "  0    every byte was written and the port has sent them\n"
@@ -231,6 +233,7 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     TerminalView view(err, current);
     TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
     current = &session;
+    session.UseTailWait(DirectPortTailWait());
     const std::unique_ptr<ISendPacer> pacer = MakeSendPacer(options.pacing, DirectPacerPort(), hooks.Log);
     session.UsePacer(pacer.get());
     session.Run(text, useTxBuffer);
@@ -240,12 +243,10 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     err << "korvex-cli send: " << WideToUtf8(message) << std::endl;
   };
   hooks.KeepWaiting = [] { return !interrupted; };
+  // The send has waited for the port to send the job's tail; what a cancelled or failed
+  // one left was thrown away.
   const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
-  // The job is done only when the port has sent its tail; Ctrl-C during that wait
-  // throws away what is left.
   const TDrainResult drained = DCE_ClosePort(hooks.KeepWaiting);
-  if (sent && drained == TDrainResult::GaveUp)
-    hooks.Log("Drain\tThe port did not send the end of the job in time; the rest was discarded");
   stops.reset();
   if (interrupted) return 128 + interrupted;
   if (!opened) return 1;

@@ -26,11 +26,15 @@ using TClock = TCutterEmulator::TClock;
 constexpr char kXon = 0x11, kXoff = 0x13;
 // While no sender has the port open, how often to look whether one came.
 constexpr auto kHangupRecheck = std::chrono::milliseconds(50);
+// How long a hang-up must last with nothing left to read before the job ends: bytes the
+// sender wrote just before it closed can reach the master after the hang-up does.
+constexpr auto kHangupSettle = std::chrono::milliseconds(200);
 // How often a busy line is read, and the closest two wake-ups for the cutter come.
 constexpr auto kTick = std::chrono::milliseconds(1);
 
 struct TCutterOptions {
   std::string Link = "/tmp/korvex-cutter";
+  std::string Device;  // an existing terminal to serve instead of a pseudo-terminal of our own
   std::string Out;
   TCutterEmulator::TSettings Settings{.CutMmPerS = 400.0, .TravelMmPerS = 800.0};
 };
@@ -38,8 +42,8 @@ struct TCutterOptions {
 bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Options, std::string& Error) {
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
-    if (arg != "--link" && arg != "--baud" && arg != "--flow" && arg != "--buffer" && arg != "--out" &&
-        arg != "--speed" && arg != "--travel") {
+    if (arg != "--link" && arg != "--device" && arg != "--baud" && arg != "--flow" && arg != "--buffer" &&
+        arg != "--out" && arg != "--speed" && arg != "--travel") {
       Error = "unexpected argument: " + arg;
       return false;
     }
@@ -51,6 +55,8 @@ bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Option
     long number = 0;
     if (arg == "--link") {
       Options.Link = value;
+    } else if (arg == "--device") {
+      Options.Device = value;
     } else if (arg == "--out") {
       Options.Out = value;
     } else if (arg == "--baud") {
@@ -79,6 +85,10 @@ bool ParseArguments(const std::vector<std::string>& Args, TCutterOptions& Option
     }
   }
   if (Options.Link.empty()) Error = "--link needs a path";
+  if (Options.Device.empty() && std::find(Args.begin(), Args.end(), "--device") != Args.end())
+    Error = "--device needs a path";
+  if (!Options.Device.empty() && std::find(Args.begin(), Args.end(), "--link") != Args.end())
+    Error = "--device serves an existing terminal, which takes no --link";
   return Error.empty();
 }
 
@@ -204,11 +214,37 @@ timespec Until(TClock::time_point Wake, TClock::time_point Now) {
   return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-// Whether the sender's side stops its output on XOFF (its tty has IXON). Read through the
-// master, whose terminal settings are the slave's.
-bool SenderHonoursXoff(int Master) {
+// The cutter's end of the line: the master of its own pseudo-terminal, whose slave the
+// sender opens, or an existing terminal whose far side is out of sight (the host end of a
+// virtual machine's serial port).
+struct TLineEnd {
+  int Fd = -1;
+  bool SenderVisible = true;
+
+  // Whether the sender stops its output on XOFF. A visible sender does when its tty has
+  // IXON (read through the master, whose terminal settings are the slave's). One out of
+  // sight is taken to use the flow control the cutter was given: its settings are not
+  // ours to read, and treating it as deaf would count as lost what it holds back.
+  bool SenderHonoursXoff(const TCutterEmulator::TSettings& Settings) const {
+    if (!SenderVisible) return Settings.XonXoff;
+    termios tio{};
+    return tcgetattr(Fd, &tio) == 0 && (tio.c_iflag & IXON) != 0;
+  }
+};
+
+// Opens an existing terminal to serve, raw, so the line's bytes pass unchanged.
+bool OpenDevice(const std::string& Path, int& Fd, std::string& Error) {
+  Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (Fd < 0 || !isatty(Fd)) {
+    Error = "cannot serve " + Path + ": " + Reason(Fd < 0 ? errno : ENOTTY);
+    return false;
+  }
   termios tio{};
-  return tcgetattr(Master, &tio) == 0 && (tio.c_iflag & IXON) != 0;
+  if (tcgetattr(Fd, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(Fd, TCSANOW, &tio);
+  }
+  return true;
 }
 
 // Serves the line until a stop signal. The line delivers what the sender wrote at the
@@ -217,9 +253,11 @@ bool SenderHonoursXoff(int Master) {
 // buffer queries, and ends a job once the sender has closed the port and every command
 // was worked off. A sender that closes and opens again finds the cutter still there.
 // Answers the exit status.
-int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterEmulator::TSettings& Settings,
+int ServeLine(const TLineEnd& End, TCutterEmulator& Cutter, TOutFile& Out, const TCutterEmulator::TSettings& Settings,
               const sigset_t& WaitMask, std::ostream& Err) {
+  const int Master = End.Fd;
   bool idleHangup = false;  // no sender, and nothing left to read
+  TClock::time_point idleSince{};
   bool senderHeld = false;  // what the sender was last told
   bool lineBusy = false;    // bytes are on their way: the line is read as they come in
   TClock::time_point lineStart{};
@@ -249,7 +287,7 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
       }
       // A sender that honours XOFF stops at the byte that brings the XOFF, however late
       // this process got round to reading; the rest stays on the line.
-      const bool honours = Settings.XonXoff && !senderHeld && SenderHonoursXoff(Master);
+      const bool honours = Settings.XonXoff && !senderHeld && End.SenderHonoursXoff(Settings);
       std::size_t k = 0;
       while (k < batch.size()) {
         Cutter.Receive({batch.data() + k++, 1}, lineStart + LineTime(++lineBytes, Settings.Baud), kept);
@@ -275,7 +313,7 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
     if (const std::string replies = Cutter.TakeReplies(); !replies.empty())
       if (::write(Master, replies.data(), replies.size()) < 0) {
       }
-    const bool lineStopped = senderHeld && SenderHonoursXoff(Master);
+    const bool lineStopped = senderHeld && End.SenderHonoursXoff(Settings);
     if (lineStopped) lineBusy = false;
     // Bytes held back on the line go on as soon as it carries again.
     if (!lineBusy && !lineStopped && !onLine.empty()) {
@@ -283,7 +321,7 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
       lineStart = now;
       lineBytes = 0;
     }
-    if (idleHangup && !Cutter.Working() && onLine.empty()) Cutter.EndJob();
+    if (idleHangup && now - idleSince >= kHangupSettle && !Cutter.Working() && onLine.empty()) Cutter.EndJob();
 
     TClock::time_point wake = Cutter.NextWake();
     if (wake != TClock::time_point::max()) wake = std::max(wake, now + kTick);
@@ -310,7 +348,9 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
       lineStart = TClock::now();
       lineBytes = 0;
     }
+    const bool wasIdle = idleHangup;
     idleHangup = hangup && !readable && !lineBusy;
+    if (idleHangup && !wasIdle) idleSince = TClock::now();
   }
   return 0;
 }
@@ -318,7 +358,8 @@ int ServeLine(int Master, TCutterEmulator& Cutter, TOutFile& Out, const TCutterE
 }  // namespace
 
 const char kVirtualCutterHelp[] =
-    "usage: korvex-cli virtual-cutter [--link PATH] [--baud N] [--flow none|xon/xoff] [--buffer BYTES]\n"
+    "usage: korvex-cli virtual-cutter [--link PATH | --device PATH] [--baud N] [--flow none|xon/xoff]\n"
+    "                                 [--buffer BYTES]\n"
     "                                 [--speed MM_PER_S] [--travel MM_PER_S] [--out FILE]\n"
     "Acts as a cutter on a pseudo-terminal until Ctrl-C, SIGTERM or SIGHUP. PATH links to its side\n"
     "of the pseudo-terminal and is printed as \"Port: PATH\", the port name to send to. The line delivers\n"
@@ -330,6 +371,10 @@ const char kVirtualCutterHelp[] =
     "\n"
     "Options:\n"
     "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter)\n"
+    "  --device PATH    serve an existing terminal instead, such as the host end of a virtual\n"
+    "                   machine's serial port; its sender is out of sight, so with --flow xon/xoff it\n"
+    "                   is taken to honour XOFF, and a job ends only at a page end or when the cutter\n"
+    "                   stops\n"
     "  --baud N         line rate the bytes are taken at, 10 bits a byte, 50 to 4000000\n"
     "                   (default 38400)\n"
     "  --flow MODE      none, or xon/xoff: XOFF at three quarters full, XON at a quarter full\n"
@@ -360,22 +405,31 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
   TPseudoTerminal pty;
   TOutFile received;
   TLink link;
-  if (!pty.Open(error) || (!options.Out.empty() && !received.Open(options.Out, error)) ||
-      !link.Make(options.Link, pty.SlavePath, error)) {
+  TLineEnd end;
+  const bool device = !options.Device.empty();
+  if (device) {
+    pty.SlavePath = options.Device;
+    end.SenderVisible = false;
+    if (!OpenDevice(options.Device, pty.Master, error)) pty.Master = -1;
+  }
+  const std::string& portName = device ? options.Device : options.Link;
+  if ((device ? pty.Master < 0 : !pty.Open(error)) || (!options.Out.empty() && !received.Open(options.Out, error)) ||
+      (!device && !link.Make(options.Link, pty.SlavePath, error))) {
     Err << "korvex-cli virtual-cutter: " << error << "\n";
     return 1;
   }
+  end.Fd = pty.Master;
   const TCutterEmulator::TSettings& settings = options.Settings;
-  Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", "
+  Out << "korvex-cli virtual-cutter: " << portName << (device ? "" : " -> " + pty.SlavePath) << ", "
       << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
       << std::to_string(settings.BufferBytes) << " bytes, "
       << (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
                                        FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
                                  : std::string("worked off at the line rate"))
       << "; Ctrl-C ends\n"
-      << "Port: " << options.Link << std::endl;
+      << "Port: " << portName << std::endl;
   TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
-  const int status = ServeLine(pty.Master, cutter, received, settings, stops.WhileWaiting(), Err);
+  const int status = ServeLine(end, cutter, received, settings, stops.WhileWaiting(), Err);
   cutter.EndJob();
   return status;
 }

@@ -43,7 +43,7 @@ std::string udevModelName(const std::string& name) {
   return model;
 }
 
-// What the adapter calls itself: the USB interface's string, else the device's product,
+// What the adapter calls itself: the USB interface's own string, else the device's product,
 // else its maker, else udev's database name; a port with no USB device above it by its kind.
 std::string productName(const std::string& sysRoot, const std::string& name) {
   if (startsWith(name, "rfcomm")) return "Bluetooth serial";
@@ -53,7 +53,10 @@ std::string productName(const std::string& sysRoot, const std::string& name) {
   std::string interfaceName;
   for (int depth = 0; !deviceError && !rootError && depth < 8 && dir != root && dir.has_parent_path();
        ++depth, dir = dir.parent_path()) {
-    if (interfaceName.empty() && Exists(dir / "interface")) interfaceName = ReadAttribute(dir / "interface");
+    // A CDC interface string ("CDC Abstract Control Model (ACM)") names the USB class,
+    // not the device, and would call every such cutter the same.
+    if (interfaceName.empty() && Exists(dir / "interface"))
+      if (std::string text = ReadAttribute(dir / "interface"); !startsWith(text, "CDC ")) interfaceName = text;
     if (!Exists(dir / "idVendor") && !Exists(dir / "product")) continue;
     for (const std::string& text : {interfaceName, ReadAttribute(dir / "product"), ReadAttribute(dir / "manufacturer")})
       if (!text.empty()) return text;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -267,8 +268,25 @@ struct Port final : Object {
     // A pseudo-terminal keeps the flag after the last close while its master is open,
     // so without this the next non-root open of the same port would fail as busy.
     ioctl(fd, TIOCNXCL);
-    ::close(fd);
+    if (closesAtOnce()) {
+      ::close(fd);
+    } else {
+      // The kernel holds the last close of a tty until its queue has gone out, up to 30 s,
+      // and some drivers (cdc-acm) discard nothing on a purge: no caller may wait that long.
+      std::thread([device = fd] { ::close(device); }).detach();
+    }
     if (wakeFd >= 0) ::close(wakeFd);
+  }
+
+  // True when nothing is queued, or the driver lets the close skip its wait for the queue
+  // (it takes the system administrator's capability to change that on most drivers).
+  bool closesAtOnce() const {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued == 0) return true;
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    serial.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
   }
 
   const int fd;
@@ -326,6 +344,9 @@ struct Port final : Object {
     return 0;
   }
 
+  // The I/O thread keeps lastLines current; guarded by mutex.
+  bool watchesLines() const { return overlapped && hasModemLines && (mask & kLineEvents); }
+
   bool modemLines(std::uint32_t& lines) const {
     int bits = 0;
     if (ioctl(fd, TIOCMGET, &bits) != 0) return false;
@@ -379,7 +400,8 @@ struct Port final : Object {
     cancelPending(error);
   }
 
-  void scanEvents() {
+  // lines: the modem lines read just before, outside the lock, or nothing.
+  void scanEvents(std::optional<std::uint32_t> lines) {
     std::uint32_t seen = 0;
     if (mask & (EV_RXCHAR | EV_RX80FULL)) {
       int queued = 0;
@@ -396,10 +418,9 @@ struct Port final : Object {
       seen |= EV_TXEMPTY;
       txBusy = false;
     }
-    std::uint32_t lines = 0;
-    if (hasModemLines && (mask & kLineEvents) && modemLines(lines)) {
-      const std::uint32_t changed = lines ^ lastLines;
-      lastLines = lines;
+    if (lines && watchesLines()) {
+      const std::uint32_t changed = *lines ^ lastLines;
+      lastLines = *lines;
       if (changed & TIOCM_CTS) seen |= EV_CTS;
       if (changed & TIOCM_DSR) seen |= EV_DSR;
       if (changed & TIOCM_CD) seen |= EV_RLSD;
@@ -440,8 +461,13 @@ struct Port final : Object {
       }
       pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, wanted, 0}};
       const nfds_t count = hangup ? 1 : 2;
+      const bool readLines = !hangup && watchesLines();
       lock.unlock();
       const int ready = ::poll(fds, count, timeout);
+      // A USB adapter that is being unplugged can hold this read for its control timeout
+      // (5 s); without the lock the sender's calls go on and meet the hang-up at once.
+      std::optional<std::uint32_t> lines;
+      if (std::uint32_t read = 0; readLines && modemLines(read)) lines = read;
       lock.lock();
       if (fds[0].revents & POLLIN) {
         std::uint64_t wakes = 0;
@@ -453,7 +479,7 @@ struct Port final : Object {
         continue;
       }
       progressWrites();
-      scanEvents();
+      scanEvents(lines);
     }
   }
 
@@ -858,7 +884,15 @@ bool GetCommModemStatus(HANDLE handle, std::uint32_t& status) {
   const auto port = find<Port>(handle);
   if (!port) return false;
   int bits = 0;
-  if (ioctl(port->fd, TIOCMGET, &bits) != 0) return noModemLines(errno) || fail(errno);
+  bool watched = false;
+  {
+    // While the I/O thread watches the lines, its last reading (at most a scan interval
+    // old) spares the caller a read that a vanishing USB adapter can hold for seconds.
+    std::lock_guard lock(port->mutex);
+    watched = port->watchesLines();
+    if (watched) bits = static_cast<int>(port->lastLines);
+  }
+  if (!watched && ioctl(port->fd, TIOCMGET, &bits) != 0) return noModemLines(errno) || fail(errno);
   if (bits & TIOCM_CTS) status |= MS_CTS_ON;
   if (bits & TIOCM_DSR) status |= MS_DSR_ON;
   if (bits & TIOCM_RI) status |= MS_RING_ON;

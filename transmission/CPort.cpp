@@ -370,10 +370,10 @@ bool TCustomComPort::OutputQueueBytes(std::uint32_t& bytes) {
   return true;
 }
 
-TDrainResult TCustomComPort::DrainTransmitQueue(const std::function<bool()>& keepWaiting) {
+TDrainResult TCustomComPort::DrainTransmitQueue(const TDrainWatch& keepWaiting, std::chrono::milliseconds heldLimit) {
   if (!connected_) return TDrainResult::Drained;
-  return DrainOutput([this](std::uint32_t& bytes) { return OutputQueueBytes(bytes); }, controlBlock().BaudRate,
-                     keepWaiting);
+  return DrainOutput([this](std::uint32_t& bytes) { return OutputQueueBytes(bytes); },
+                     DrainRulesFor(controlBlock(), heldLimit), keepWaiting);
 }
 
 void TCustomComPort::PurgeOutput() {

@@ -258,10 +258,13 @@ public:
   // A closed component raises "Port Not Open", a failing device "ReadFile function failed".
   std::int32_t ReadBuffer(void* buffer, std::int32_t count, std::uint32_t timeoutMs,
                           const std::function<bool()>& keepWaiting = {});
-  // Waits while the device sends what is queued, as DrainOutput describes.
-  TDrainResult DrainTransmitQueue(const std::function<bool()>& keepWaiting = {});
+  // Waits while the device sends what is queued, as DrainOutput describes, by the rules
+  // of the port's flow control.
+  TDrainResult DrainTransmitQueue(const TDrainWatch& keepWaiting = {}, std::chrono::milliseconds heldLimit = {});
   // Ends a pending write and throws away what the device still holds for the line.
   void PurgeOutput();
+  // Bytes written and not yet sent; false when the device cannot tell.
+  bool QueuedOutput(std::uint32_t& bytes) { return connected_ && OutputQueueBytes(bytes); }
 
   // Run on the main thread when characters have arrived, with the receive queue count.
   // It must not close the port (the close would wait for the hand-over it runs in).

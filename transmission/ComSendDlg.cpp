@@ -121,6 +121,7 @@ void TFrmComSend::SpeedButton1Click() {
   Session = std::make_unique<TSendSession>(view, DirectPortWriter(), port ? port->Port() : std::string());
   Pacer = MakeSendPacer(Pacing, DirectPacerPort(), Log ? Log : [](const std::string&) {});
   Session->UsePacer(Pacer.get());
+  Session->UseTailWait(DirectPortTailWait());
   if (AbortBeforeStart) Session->RequestAbort();
   const bool transferred = Session->Run(JobText, UseTxBuffer);
   SendOk = Session->SendOk;

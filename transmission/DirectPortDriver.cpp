@@ -53,6 +53,10 @@ std::string settingValue(const std::string& settings, const std::string& name) {
   return {};
 }
 
+// A close has nobody to cancel it when the program ends, so a cutter that holds the line
+// is waited for no longer than a raw send waits for a stalled one.
+constexpr std::chrono::milliseconds kClosingHeldLimit{30000};
+
 }  // namespace
 
 std::string DCE_LastError() { return lastOpenError(); }
@@ -129,7 +133,8 @@ TDrainResult DCE_ClosePort(const std::function<bool()>& keepWaiting) {
   TDrainResult drained = TDrainResult::GaveUp;
   try {
     // The port stays open after a send, so the end of the last job may still be queued.
-    drained = port->DrainTransmitQueue(keepWaiting);
+    drained = port->DrainTransmitQueue([&keepWaiting](std::uint32_t) { return !keepWaiting || keepWaiting(); },
+                                       kClosingHeldLimit);
     if (drained != TDrainResult::Drained) port->PurgeOutput();
   } catch (const EComPort&) {
   }
@@ -141,10 +146,13 @@ TDrainResult DCE_ClosePort(const std::function<bool()>& keepWaiting) {
   return drained;
 }
 
-void DCE_PurgeOutput() {
-  if (!DCE_COMFILE_Open()) return;
+std::uint32_t DCE_PurgeOutput() {
+  if (!DCE_COMFILE_Open()) return 0;
+  std::uint32_t kept = 0;
   try {
     DirectComPort()->PurgeOutput();
   } catch (const EComPort&) {
   }
+  if (!DirectComPort()->QueuedOutput(kept)) kept = 0;
+  return kept;
 }

@@ -27,11 +27,13 @@ bool DCE_SendText(const std::string& text);
 // Closes and destroys the port; errors of the close are swallowed and the remembered
 // descriptor stays. What the port still holds is first left to go out (see
 // TCustomComPort::DrainTransmitQueue; keepWaiting lets the caller's interface run and
-// can stop the wait); what is left when the wait ends is thrown away.
+// can stop the wait; a cutter that holds the line takes nothing for 30 s ends it too);
+// what is left when the wait ends is thrown away.
 TDrainResult DCE_ClosePort(const std::function<bool()>& keepWaiting = {});
 // Throws away what the open port still holds for the line and ends a pending write,
 // for a job that was cancelled or failed: the cutter stops at the bytes on the wire.
-void DCE_PurgeOutput();
+// Returns the bytes the port still holds after it: some drivers (cdc-acm) discard nothing.
+std::uint32_t DCE_PurgeOutput();
 // What makes the driver's port; tests put a scripted port here.
 std::function<std::unique_ptr<TComPort>()>& DirectPortFactory();
 // True for the baud rates a descriptor can set; any other value leaves the port at 9600.

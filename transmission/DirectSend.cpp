@@ -31,6 +31,18 @@ TSendSession::TWriter DirectPortWriter() {
   };
 }
 
+TSendSession::TTailWait DirectPortTailWait() {
+  return [](const TDrainWatch& watch) {
+    TComPort* port = DirectComPort();
+    if (!port) return TDrainResult::GaveUp;
+    try {
+      return port->DrainTransmitQueue(watch);
+    } catch (const EComPort&) {
+      return TDrainResult::GaveUp;
+    }
+  };
+}
+
 TPacerPort DirectPacerPort() {
   TPacerPort port;
   port.Write = [writer = DirectPortWriter()](std::string_view bytes, const TPacerPort::TKeepWaiting& keepWaiting) {
@@ -82,8 +94,14 @@ bool RunDirectSend(const std::string& jobText, const std::string& descriptor, in
     hooks.Log("SendRes\tTrue");
     return true;
   }
-  DCE_PurgeOutput();
+  const std::uint32_t kept = DCE_PurgeOutput();
   hooks.Log("SendRes\tFalse");
+  if (outcome.TailGivenUp && kept == 0)
+    hooks.Log("Drain\tThe port stopped sending the end of the job; the rest was discarded");
+  else if (outcome.TailGivenUp)
+    hooks.Log("Drain\tThe port stopped sending the end of the job");
+  // Some drivers discard nothing: what they hold may still reach the cutter.
+  if (kept > 0) hooks.Log("Purge\tThe port would not discard " + WholeNumber(kept) + " bytes; they may still go out");
   hooks.Log(SentLine(outcome.Sent, outcome.Total));
   if (outcome.Failed)
     hooks.SendFailed(

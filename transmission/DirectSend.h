@@ -13,6 +13,9 @@
 // and a device that has gone away is released at once, so a replugged adapter can be
 // opened under its name again.
 TSendSession::TWriter DirectPortWriter();
+// The wait for the direct port driver's port to send the end of a job, by the rules of
+// its flow control; a handshake is waited for until the watch stops it.
+TSendSession::TTailWait DirectPortTailWait();
 // A pacer's line on the direct port driver's port, on the steady clock.
 TPacerPort DirectPacerPort();
 
@@ -33,6 +36,6 @@ struct TDirectSendHooks {
 // bufferSize > 0 is the "Use Tx Buffer" path with that size. Returns the transfer's
 // result; false when the port could not be opened. A transfer that did not finish
 // throws away what the port still holds, so the cutter stops at the bytes on the wire,
-// and its log ends with how many bytes went out of how many.
+// and its log ends with how many bytes left the port of how many.
 bool RunDirectSend(const std::string& jobText, const std::string& descriptor, int bufferSize,
                    const TDirectSendHooks& hooks);

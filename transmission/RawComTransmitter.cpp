@@ -4,6 +4,7 @@
 #include "DirectPortDriver.h"
 #include "OutputDrain.h"
 #include "platform/Clock.h"
+#include "platform/NumberText.h"
 
 #include <algorithm>
 #include <limits>
@@ -108,21 +109,31 @@ bool TRawComTransmitter::keepDraining() {
   return !CancelRequested;
 }
 
-void TRawComTransmitter::CloseRawPort() {
-  if (RawPortHandle == 0) return;
+std::uint32_t TRawComTransmitter::CloseRawPort() {
+  std::uint32_t left = 0;
+  if (RawPortHandle == 0) return left;
   if (RawPortHandle != INVALID_HANDLE_VALUE) {
     // Closing at once would leave the tail to the next open's purge.
     DCB dcb;
     GetCommState(RawPortHandle, dcb);
     const HANDLE handle = RawPortHandle;
+    bool told = false;
     const TDrainResult drained =
-        DrainOutput([this, handle](std::uint32_t& bytes) { return OutputQueueBytes(handle, bytes); }, dcb.BaudRate,
-                    [this] { return keepDraining(); });
-    if (drained != TDrainResult::Drained) Purge(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
+        DrainOutput([this, handle](std::uint32_t& bytes) { return OutputQueueBytes(handle, bytes); },
+                    DrainRulesFor(dcb, NoProgressLimit), [this, &told, &left](std::uint32_t queued) {
+                      // A cutter holding the line keeps the close waiting: say so once.
+                      if (!told) log("Waiting for the cutter to take the last " + WholeNumber(queued) + " bytes");
+                      told = true;
+                      left = queued;
+                      return keepDraining();
+                    });
+    if (drained == TDrainResult::Drained) left = 0;
+    else Purge(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
     log("ClosePort");
     CloseHandle(RawPortHandle);
   }
   RawPortHandle = 0;
+  return left;
 }
 
 bool TRawComTransmitter::SetRawTimeouts(HANDLE handle) {
@@ -316,7 +327,12 @@ bool TRawComTransmitter::SendRawText(const std::string& text) {
   if (Stop == TStop::Cancelled) log("FAIL:\tCancelled");
   // What is still queued would otherwise go out after the send ended, or hold up the close.
   if (!complete) Purge(RawPortHandle, PURGE_TXABORT | PURGE_TXCLEAR);
-  CloseRawPort();
+  // Bytes the close could not send never left the port.
+  const std::uint32_t unsent = CloseRawPort();
+  if (complete && unsent > 0) {
+    log("FAIL:\tThe port did not send the last " + WholeNumber(unsent) + " bytes");
+    SentBytes -= std::min<std::size_t>(unsent, SentBytes);
+  }
   CancelRequested = false;  // a diagnostic's close waits for its tail again
-  return complete;
+  return complete && unsent == 0;
 }

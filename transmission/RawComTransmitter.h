@@ -61,9 +61,10 @@ public:
 
   // A device the direct path still holds open is released first, its tail drained.
   bool OpenRawPort();
-  // Lets what the port still holds go out first (pumped, bounded as DrainOutput says);
-  // what is left when that wait ends is thrown away.
-  void CloseRawPort();
+  // Lets what the port still holds go out first (pumped, by DrainOutput's rules; a cutter
+  // holding the line is waited for until it takes nothing for 30 s, or the user cancels);
+  // what is left when that wait ends is thrown away. Returns how many bytes that was.
+  std::uint32_t CloseRawPort();
   bool RawPortIsOpen() const { return RawPortHandle != 0 && RawPortHandle != INVALID_HANDLE_VALUE; }
   bool SetRawTimeouts(HANDLE handle);
   void SetRawDcb(HANDLE handle);

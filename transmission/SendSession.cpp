@@ -121,8 +121,33 @@ void TSendSession::showSent(std::size_t sent, std::size_t total) {
                         FixedPoint(static_cast<double>(total) / 1024.0, 2) + " kb");
 }
 
+void TSendSession::waitForTail() {
+  if (!SendOk || !TailWait) return;
+  std::uint32_t left = 0;
+  bool told = false;
+  const TDrainResult result = TailWait([&](std::uint32_t queued) {
+    if (!told || queued != left) {
+      // A cutter holding the line looks like a hung send unless the window says why.
+      if (!told) View.ShowStatus(TranslateMarker("(__Waiting for the cutter to take the end of the job__)"));
+      told = true;
+      left = queued;
+      const std::size_t gone = Total - std::min<std::size_t>(queued, Total);
+      View.ShowProgress(gone, Total);
+      View.ShowProgressText(FixedPoint(static_cast<double>(gone) / 1024.0, 2) + " kb / " +
+                            FixedPoint(static_cast<double>(Total) / 1024.0, 2) + " kb, the cutter is taking the last " +
+                            WholeNumber(queued) + " bytes");
+    }
+    View.Pump();
+    return CancelTag != AbortTag;
+  });
+  if (result == TDrainResult::Drained) return;
+  SendOk = false;
+  Sent = Total - std::min<std::size_t>(left, Total);
+  if (result == TDrainResult::GaveUp) Failed = TailGivenUp = true;
+}
+
 bool TSendSession::SendInPieces(std::string text) {
-  SendOk = Failed = false;
+  SendOk = Failed = TailGivenUp = false;
   Sent = Total = 0;
   if (text.empty() || !Writer) return false;
   const std::size_t hardLimit = SendPieceMax > 0 ? static_cast<std::size_t>(SendPieceMax) : kDefaultHardLimit;
@@ -150,12 +175,13 @@ bool TSendSession::SendInPieces(std::string text) {
     if (written > 0) showProgress(Sent, total, total);
   }
   if (next <= total) SendOk = false;
+  waitForTail();
   View.ShowProgress(0, total);
   return true;
 }
 
 bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) {
-  SendOk = Failed = false;
+  SendOk = Failed = TailGivenUp = false;
   Sent = Total = 0;
   if (text.empty() || !Writer) return false;
   const std::size_t total = Total = text.size();
@@ -178,6 +204,7 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
     if (written > 0) showProgress(position, total + 1, total);
   }
   if (position <= total) SendOk = false;
+  waitForTail();
   View.ShowProgress(0, total + 1);
   return true;
 }

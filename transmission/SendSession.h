@@ -3,6 +3,8 @@
 // fixed blocks, with progress, a waiting notice and cancel. The dialog, the command
 // line and the tests drive it through a view.
 
+#include "OutputDrain.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,12 +28,14 @@ struct TSendWriteResult {
 };
 
 // How a transfer ended: whole (Ok), cancelled by the user, or failed because the device
-// failed (Failed); with the bytes that went out of how many were to go.
+// failed (Failed); with the bytes that went out of how many were to go. TailGivenUp: every
+// byte was written, but the port stopped sending the last ones.
 struct TSendOutcome {
   bool Ok = false;
   bool Failed = false;
   std::size_t Sent = 0;
   std::size_t Total = 0;
+  bool TailGivenUp = false;
 };
 
 class ISendView {
@@ -73,14 +77,20 @@ public:
   // took and the time left. The pacer outlives the transfer.
   void UsePacer(ISendPacer* pacer) { Pacer = pacer; }
 
+  // The wait for the port to send what it still holds once every byte is written: it
+  // drains with the watch it is given. Without one the transfer ends at its last write.
+  using TTailWait = std::function<TDrainResult(const TDrainWatch& watch)>;
+  void UseTailWait(TTailWait wait) { TailWait = std::move(wait); }
+
   // Also honoured when asked for before the transfer started.
   void RequestAbort() { CancelTag = AbortTag; }
 
-  TSendOutcome Outcome() const { return {SendOk, Failed, Sent, Total}; }
+  TSendOutcome Outcome() const { return {SendOk, Failed, Sent, Total, TailGivenUp}; }
 
   int CancelTag = 0;
   bool SendOk = false;
   bool Failed = false;  // a write failed, as opposed to the user's cancel
+  bool TailGivenUp = false;
   std::size_t Sent = 0, Total = 0;
 
 private:
@@ -88,11 +98,15 @@ private:
   // the device failed.
   bool writeStep(const char* data, std::size_t count, std::size_t& written);
   void showSent(std::size_t sent, std::size_t total);
+  // Once every byte is written: waits while the cutter takes what the port holds. Sent
+  // then counts only what left the port.
+  void waitForTail();
   void showProgress(std::size_t position, std::size_t maximum, std::size_t total);
 
   ISendView& View;
   TWriter Writer;
   std::string PortName;
   ISendPacer* Pacer = nullptr;
+  TTailWait TailWait;
   std::int64_t Started = 0;  // performance counter ticks at the transfer's start
 };

@@ -161,3 +161,69 @@ TEST_F(VirtualCutterTest, EachPacedSendLosesNothingWhereTheLineOutrunsTheCutter)
     EXPECT_EQ(readFile(received), bytes) << pace;
   }
 }
+
+TEST_F(VirtualCutterTest, SendsThatCloseRightAfterTheirLastWriteUnderXoffLoseNoTail) {
+  // 2 mm a command at 500 mm/s: about 3 KB a second against the line's 11.5 KB, so
+  // every send ends, and closes, with the cutter holding the line.
+  std::string moves;
+  while (moves.size() < 1500) moves += "PD40,0;PD0,0;";
+  std::ofstream(job, std::ios::binary) << moves;
+  TCutterProcess cutter(KORVEX_CLI, {"--link", link, "--baud", "115200", "--flow", "xon/xoff", "--buffer", "256",
+                                     "--speed", "500", "--out", received});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+  const std::string send = std::string(KORVEX_CLI) + " send " + job + " --port " + link +
+                           " --baud 115200 --flow xon/xoff 2>/dev/null";
+  std::string expected;
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(std::system(send.c_str()), 0);
+    expected += moves;
+    const std::string end = cutter.Line("End of job: ");
+    EXPECT_TRUE(end.starts_with("End of job: " + std::to_string(moves.size()) + " bytes")) << end;
+    EXPECT_NE(end.find("; lost 0 bytes"), std::string::npos) << end;
+  }
+  EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+  EXPECT_EQ(readFile(received), expected);
+}
+
+TEST_F(VirtualCutterTest, ADeviceWhoseSenderIsOutOfSightIsHeldBackNotOverrun) {
+  // The test holds the far end of the line, as a virtual machine's serial port would: the
+  // cutter serves the slave and cannot see whether the sender honours XOFF.
+  const int far = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(far, 0);
+  ASSERT_EQ(grantpt(far), 0);
+  ASSERT_EQ(unlockpt(far), 0);
+  termios tio{};
+  tcgetattr(far, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(far, TCSANOW, &tio);
+  const std::string device = ptsname(far);
+  std::string moves;
+  while (moves.size() < 12000) moves += "PD400,0;PD0,0;";  // 20 mm at 5000 mm/s: 3.5 KB a second
+  TCutterProcess cutter(KORVEX_CLI, {"--device", device, "--baud", "115200", "--flow", "xon/xoff", "--buffer", "512",
+                                     "--speed", "5000", "--out", received});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + device);
+  // The sender honours XOFF by stopping as soon as it sees one, and goes on at XON.
+  std::size_t sent = 0;
+  bool held = false, everHeld = false;
+  for (const auto deadline = Clock::now() + std::chrono::seconds(60); sent < moves.size() && Clock::now() < deadline;) {
+    char signal = 0;
+    while (::read(far, &signal, 1) == 1) {
+      if (signal == 0x13) held = everHeld = true;
+      if (signal == 0x11) held = false;
+    }
+    if (!held) {
+      const ssize_t n = ::write(far, moves.data() + sent, std::min<std::size_t>(64, moves.size() - sent));
+      sent += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(sent, moves.size());
+  EXPECT_TRUE(everHeld);
+  for (const auto deadline = Clock::now() + std::chrono::seconds(30);
+       fs::file_size(received) < moves.size() && Clock::now() < deadline;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+  EXPECT_EQ(readFile(received), moves);
+  ::close(far);
+}

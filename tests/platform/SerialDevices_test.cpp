@@ -22,11 +22,12 @@ void addEveryKind(FakeSysfs& sys) {
   sys.AddUsbPort("ttyUSB0", "FT232R USB UART", "FTDI");
   sys.AddUsbPort("ttyACM0", "Korvex KX-600", "Korvex", "KX-600 Serial");
   sys.AddUsbPort("ttyUSB1", "", "Prolific Technology Inc.");  // a maker's string only
+  sys.AddUsbPort("ttyACM1", "Test Cutter", "Korvex", "CDC Abstract Control Model (ACM)");  // a gadget's class string
   sys.AddRfcomm("rfcomm0");
   sys.AddBuiltinPort("ttyS0", 4);
   sys.AddBuiltinPort("ttyS1", 0);
   sys.AddVirtualTty("tty1");
-  for (const char* node : {"ttyUSB0", "ttyACM0", "rfcomm0", "ttyS0", "ttyS1", "tty1"}) sys.AddDeviceFile(node);
+  for (const char* node : {"ttyUSB0", "ttyACM0", "ttyACM1", "rfcomm0", "ttyS0", "ttyS1", "tty1"}) sys.AddDeviceFile(node);
   sys.AddLink("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0");
 }
 
@@ -40,6 +41,7 @@ TEST(ScanSerialPorts, NamesEachPortByItsProductWithItsStableLink) {
   const std::string byId = sys.Dev() + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
   EXPECT_EQ(ports, (Found{{"rfcomm0", "Bluetooth serial", "", true},
                           {"ttyACM0", "KX-600 Serial", "", true},
+                          {"ttyACM1", "Test Cutter", "", true},
                           {"ttyS0", "Built-in serial port", "", true},
                           {"ttyUSB0", "FT232R USB UART", byId, true},
                           {"ttyUSB1", "Prolific Technology Inc.", "", false}}));  // no node to open
@@ -70,7 +72,7 @@ TEST(ScanSerialPorts, ListingOpensNoDevice) {
   ASSERT_TRUE(ScanSerialPorts(ports, sys.Root(), sys.Dev()));
   Ports names;
   ListSerialPorts(names, sys.Root());
-  EXPECT_EQ(ports.size(), 5u);
+  EXPECT_EQ(ports.size(), 6u);
   EXPECT_EQ(opened(), Ports{});
   close(watch);
 }

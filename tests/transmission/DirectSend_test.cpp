@@ -49,17 +49,18 @@ protected:
     DirectPortFactory() = [] { return std::make_unique<TComPort>(); };
     SendPieceMax = SendPiecePref = 0;
   }
-  std::string descriptor() const { return descriptorFor(pty); }
-  static std::string descriptorFor(const PtyPair& line) {
+  std::string descriptor(TFlowMode flow = fmNone) const { return descriptorFor(pty, flow); }
+  static std::string descriptorFor(const PtyPair& line, TFlowMode flow = fmNone) {
     TPortExState state;
     state.SetPortName(line.SlaveName());
     state.SetBaudRate(38400);
-    state.SetFlowMode(fmNone);
+    state.SetFlowMode(flow);
     return state.BuildDescriptor();
   }
   // Sends through the driver's port with a session, as the dialog does.
   TSendOutcome transfer(const std::string& job, bool blocks) {
     TSendSession session(view, DirectPortWriter(), DirectComPort()->Port());
+    session.UseTailWait(DirectPortTailWait());
     session.Run(job, blocks);
     return session.Outcome();
   }
@@ -256,4 +257,42 @@ TEST_F(DirectSendTest, TheNextSendWaitsForTheLastTailAndGivesUpAtItsBound) {
   EXPECT_GE(took, std::chrono::milliseconds(700));
   EXPECT_LT(took, std::chrono::milliseconds(5000));  // emptying the queue would take 9.6 s or more
   EXPECT_GT(waited, 5);
+}
+
+TEST_F(DirectSendTest, TheSendWaitsForACutterHoldingTheLineAndGivesUpADeadOneWithTheRightFigure) {
+  PtyDrainer cutter(pty);
+  TScriptedQueuePort* scripted = nullptr;
+  OpenScriptedPorts(scripted);
+  const std::string job = plotJob(200);
+  // XON/XOFF: the last 3 KB wait in the driver for four seconds while the cutter cuts; a
+  // one-second rule threw them away.
+  int looks = 0;
+  view.onPump = [&] {
+    if (scripted && looks == 0)
+      scripted->Queue = [&](int) { return ++looks < 400 ? 3000u : 0u; };
+  };
+  ASSERT_TRUE(RunDirectSend(job, descriptor(fmXonXoff), 0, hooks));
+  EXPECT_EQ(log.back(), "SendRes\tTrue");
+  EXPECT_GE(looks, 400);
+
+  // No flow control: a queue that does not move for the whole window is a dead line; the
+  // purge after it empties the queue.
+  log.clear();
+  DCE_ClosePort();
+  view.onPump = [&] {
+    if (scripted) scripted->Queue = [](int) { return 3000u; };
+  };
+  hooks.Transfer = [&](const std::string& text, bool blocks) {
+    const TSendOutcome outcome = transfer(text, blocks);
+    scripted->Queue = [](int) { return 0u; };
+    return outcome;
+  };
+  EXPECT_FALSE(RunDirectSend(job, descriptor(fmNone), 0, hooks));
+  const std::string sent = std::to_string(job.size() - 3000), total = std::to_string(job.size());
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[log.size() - 4], "SendRes\tFalse");
+  EXPECT_EQ(log[log.size() - 3], "Drain\tThe port stopped sending the end of the job; the rest was discarded");
+  EXPECT_EQ(log[log.size() - 2], "Sent\t" + sent + " of " + total + " bytes");
+  EXPECT_TRUE(log.back().starts_with("failed: The job was not sent completely: " + sent + " of " + total)) << log.back();
+  view.onPump = nullptr;
 }

@@ -309,17 +309,27 @@ TEST_F(RawComTest, TheCloseWaitsForTheQueueAndThePurgeAtOpenClearsOnlyAReportedO
   EXPECT_EQ(scripted.Purges, std::vector<std::uint32_t>{kPurgeAll});
 }
 
-TEST_F(RawComTest, ACloseGivesUpOnAQueueThatStopsShrinkingAndThrowsTheRestAway) {
+TEST_F(RawComTest, ACloseWaitsForAHeldLineUpToTheStallLimitThenCountsTheRestAsUnsent) {
   ScriptedQueueRawCom scripted{view};
   scripted.Settings = raw.Settings;
+  scripted.NoProgressLimit = std::chrono::milliseconds(300);
   PtyDrainer cutter(pty);
   scripted.Script = {0};
-  scripted.Script.resize(100000, 500);  // a stalled handshake
-  EXPECT_TRUE(scripted.SendJob(job(500)));
+  scripted.Script.resize(100000, 500);  // the cutter holds the line and never takes the rest
+  const std::string text = job(500);
+  EXPECT_FALSE(scripted.SendJob(text));
   EXPECT_GT(scripted.Asked, 2u);
   EXPECT_LT(scripted.Asked, scripted.Script.size());
   EXPECT_EQ(scripted.Purges.back(), kPurgeTail);
-  EXPECT_EQ(view.lines.end()[-2], "* ClosePort");
+  const auto said = [&](const std::string& line) {
+    return std::find(view.lines.begin(), view.lines.end(), line) != view.lines.end();
+  };
+  EXPECT_TRUE(said("* Waiting for the cutter to take the last 500 bytes"));
+  EXPECT_TRUE(said("* ClosePort"));
+  EXPECT_TRUE(said("* FAIL:\tThe port did not send the last 500 bytes"));
+  EXPECT_EQ(view.lines.end()[-2], "* Send Result:0");
+  EXPECT_EQ(view.lines.back(), "* Sent\t" + std::to_string(text.size() - 500) + " of " + std::to_string(text.size()) +
+                                   " bytes");
 }
 
 TEST_F(RawComTest, ACancelledSendPurgesAtOnceWithoutWaitingForTheQueue) {

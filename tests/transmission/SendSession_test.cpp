@@ -193,3 +193,50 @@ TEST_F(SendSessionTest, NothingToSendOrNoPortLeavesTheDialogOpen) {
   EXPECT_FALSE(empty.Run("", false));
   EXPECT_TRUE(cutter.writes.empty());
 }
+
+TEST_F(SendSessionTest, TheEndWaitsForTheTailAndCountsOnlyWhatLeftThePort) {
+  const auto tail = [](std::vector<std::uint32_t> queue, TDrainResult end) {
+    return [queue, end](const TDrainWatch& watch) {
+      for (const std::uint32_t queued : queue)
+        if (!watch(queued)) return TDrainResult::Interrupted;
+      return end;
+    };
+  };
+  for (const bool blocks : {false, true}) {
+    SCOPED_TRACE(blocks ? "blocks" : "pieces");
+    // The cutter takes the last bytes: a success, and the window said what it waited for.
+    view = FakeView{};
+    TSendSession taken(view, cutter.Writer(), "p");
+    taken.UseTailWait(tail({3000, 3000, 1200}, TDrainResult::Drained));
+    ASSERT_TRUE(taken.Run(std::string(5000, 't'), blocks));
+    EXPECT_TRUE(taken.SendOk);
+    EXPECT_EQ(view.statuses.back(), u"Waiting for the cutter to take the end of the job");
+    ASSERT_GE(view.progressTexts.size(), 2u);
+    EXPECT_EQ(view.progressTexts[view.progressTexts.size() - 2], "1.95 kb / 4.88 kb, the cutter is taking the last 3000 bytes");
+    EXPECT_EQ(view.progressTexts.back(), "3.71 kb / 4.88 kb, the cutter is taking the last 1200 bytes");
+
+    // The port stops sending: a failure, whose figure leaves out what never went out.
+    TSendSession stopped(view, cutter.Writer(), "p");
+    stopped.UseTailWait(tail({3000, 2000}, TDrainResult::GaveUp));
+    ASSERT_TRUE(stopped.Run(std::string(5000, 't'), blocks));
+    EXPECT_FALSE(stopped.SendOk);
+    const TSendOutcome failed = stopped.Outcome();
+    EXPECT_TRUE(failed.Failed);
+    EXPECT_TRUE(failed.TailGivenUp);
+    EXPECT_EQ(failed.Sent, 3000u);
+    EXPECT_EQ(failed.Total, 5000u);
+
+    // Cancel during the wait: the user's own doing, counted the same way.
+    TSendSession cancelled(view, cutter.Writer(), "p");
+    cancelled.UseTailWait(tail({3000, 2500, 2500, 2500}, TDrainResult::Drained));
+    view.onPump = [&](int) {
+      if (!view.progressTexts.empty() && view.progressTexts.back().ends_with("last 2500 bytes")) cancelled.RequestAbort();
+    };
+    ASSERT_TRUE(cancelled.Run(std::string(5000, 't'), blocks));
+    view.onPump = nullptr;
+    const TSendOutcome outcome = cancelled.Outcome();
+    EXPECT_FALSE(outcome.Ok);
+    EXPECT_FALSE(outcome.Failed);
+    EXPECT_EQ(outcome.Sent, 2500u);
+  }
+}
