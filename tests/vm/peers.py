@@ -115,6 +115,19 @@ class CutterModel:
         return f"XOFF {self.xoffs} times, buffer at most {self.most} bytes, overrun {self.overrun} bytes"
 
 
+class Aside:
+    """Leaves the line to another reader of the pty, such as the virtual cutter."""
+
+    def allowance(self, now):
+        return 0, b""
+
+    def release(self):
+        return b""
+
+    def describe(self):
+        return ""
+
+
 class Peer(threading.Thread):
     """Holds the host side of a pty open for the whole boot (QEMU drops what it sends to a
     pty that nobody holds) and reads everything; between scenarios it reads freely."""
