@@ -3,10 +3,12 @@ initramfs of busybox and the drivers asked for, the host's tree read-only over v
 a shared folder for requests and answers, the guest agent (tests/vm/guest) in it, a
 monitor socket, and serial devices whose host ends are ptys."""
 
+import ctypes
 import json
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -17,6 +19,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 class MachineError(Exception):
     pass
+
+
+def die_with_parent():
+    """In the child before exec: QEMU goes when the suite does, also when a timeout kills it."""
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
 
 
 def kernel_folder():
@@ -140,7 +148,8 @@ class Machine:
             argv += ["-device", device]
         self.qemu_log = open(os.path.join(self.work, "qemu.log"), "w")
         self.booted = time.monotonic()
-        self.process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=self.qemu_log, stderr=subprocess.STDOUT)
+        self.process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=self.qemu_log, stderr=subprocess.STDOUT,
+                                        preexec_fn=die_with_parent)
         deadline = time.monotonic() + 30
         while not os.path.exists(self.monitor_path):
             if self.process.poll() is not None or time.monotonic() > deadline:
