@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -112,28 +113,53 @@ public:
   std::string SlavePath;
 };
 
-// The link to the slave side; removed at the end only while it is still ours.
+// What the symbolic link at Path holds; empty when there is none.
+std::string ReadLink(const std::string& Path) {
+  char target[4096];
+  const ssize_t n = readlink(Path.c_str(), target, sizeof target);
+  return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Whether Path names a pseudo-terminal's slave side, as a cutter's link does.
+bool IsPtySlavePath(const std::string& Path) {
+  constexpr std::string_view prefix = "/dev/pts/";
+  return Path.size() > prefix.size() && Path.starts_with(prefix) &&
+         Path.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+// The link to the slave side. It takes the place of nothing but a cutter's link left
+// behind by a cutter that was killed, whose pseudo-terminal is gone with it: a link that
+// leads anywhere else belongs to someone. Removed at the end only while it is still ours.
 class TLink {
 public:
   ~TLink() {
-    if (Path.empty()) return;
-    char target[4096];
-    const ssize_t n = readlink(Path.c_str(), target, sizeof target);
-    if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == Target) unlink(Path.c_str());
+    if (!Path.empty() && ReadLink(Path) == Target) unlink(Path.c_str());
   }
 
   bool Make(const std::string& LinkPath, const std::string& LinkTarget, std::string& Error) {
     struct stat st {};
-    if (lstat(LinkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-      Error = LinkPath + " exists and is not a link; choose another with --link";
-      return false;
+    if (lstat(LinkPath.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) {
+        Error = LinkPath + " exists and is not a link; choose another with --link";
+        return false;
+      }
+      const std::string old = ReadLink(LinkPath);
+      if (!IsPtySlavePath(old)) {
+        Error = LinkPath + " is a link to " + old + ", not a virtual cutter's; choose another with --link";
+        return false;
+      }
+      // A pseudo-terminal's slave exists while a process holds its master: a live cutter,
+      // or a terminal that was given the number of a dead cutter's.
+      if (stat(old.c_str(), &st) == 0 || errno != ENOENT) {
+        Error = "another virtual cutter is on " + LinkPath + " (" + old + " is in use); choose another with --link";
+        return false;
+      }
+      unlink(LinkPath.c_str());
     }
-    // A link left behind is replaced in one step: a new link renamed over it.
-    const std::string temporary = LinkPath + ".new-" + std::to_string(getpid());
-    unlink(temporary.c_str());
-    if (symlink(LinkTarget.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), LinkPath.c_str()) != 0) {
-      Error = "cannot make the link " + LinkPath + ": " + Reason(errno);
-      unlink(temporary.c_str());
+    // Fails rather than replaces when another cutter made the link in the meantime.
+    if (symlink(LinkTarget.c_str(), LinkPath.c_str()) != 0) {
+      Error = errno == EEXIST ? "another virtual cutter is on " + LinkPath + "; choose another with --link"
+                              : "cannot make the link " + LinkPath + ": " + Reason(errno);
       return false;
     }
     Path = LinkPath;
@@ -329,7 +355,9 @@ const char kVirtualCutterHelp[] =
     "carriage return.\n"
     "\n"
     "Options:\n"
-    "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter)\n"
+    "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter); a\n"
+    "                   path that exists is left alone and refused, unless it is a link that a\n"
+    "                   killed cutter left behind\n"
     "  --baud N         line rate the bytes are taken at, 10 bits a byte, 50 to 4000000\n"
     "                   (default 38400)\n"
     "  --flow MODE      none, or xon/xoff: XOFF at three quarters full, XON at a quarter full\n"
@@ -338,7 +366,8 @@ const char kVirtualCutterHelp[] =
     "  --speed MM_PER_S cutting speed with the blade down, 0 to 100000 (default 400); 0 works the\n"
     "                   buffer off at the line rate\n"
     "  --travel MM_PER_S  speed with the blade up, 1 to 100000 (default 800)\n"
-    "  --out FILE       keep every job byte that reached the buffer in FILE (default: none kept)\n"
+    "  --out FILE       keep every job byte that reached the buffer in FILE, emptied once the cutter\n"
+    "                   has started (default: none kept)\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
@@ -358,10 +387,11 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
   // Before the link exists, so that a stop request from then on still removes it.
   const TStopSignals stops;
   TPseudoTerminal pty;
-  TOutFile received;
   TLink link;
-  if (!pty.Open(error) || (!options.Out.empty() && !received.Open(options.Out, error)) ||
-      !link.Make(options.Link, pty.SlavePath, error)) {
+  TOutFile received;
+  // The file is emptied only once the cutter is sure to start.
+  if (!pty.Open(error) || !link.Make(options.Link, pty.SlavePath, error) ||
+      (!options.Out.empty() && !received.Open(options.Out, error))) {
     Err << "korvex-cli virtual-cutter: " << error << "\n";
     return 1;
   }
