@@ -373,7 +373,8 @@ const char kVirtualCutterHelp[] =
     "\n"
     "Exit status:\n"
     "  0    ended by Ctrl-C, SIGTERM or SIGHUP; the link was removed\n"
-    "  1    the pseudo-terminal, the link or the output file failed\n"
+    "  1    the pseudo-terminal, the link or the output file failed, or the summaries could not be\n"
+    "       written to standard output (the cutter went on cutting without them)\n"
     "  2    bad arguments\n";
 
 int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&, std::ostream& Out, std::ostream& Err) {
@@ -395,17 +396,26 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
     Err << "korvex-cli virtual-cutter: " << error << "\n";
     return 1;
   }
+  // A reader that went away (| head) loses the summaries, not the job: the cutter goes on.
+  bool summariesLost = false;
+  const auto print = [&Out, &Err, &summariesLost](const std::string& Text) {
+    if (summariesLost) return;
+    Out << Text << std::endl;
+    if (Out) return;
+    summariesLost = true;
+    Err << "korvex-cli virtual-cutter: cannot write the summaries to standard output; the cutter goes on "
+           "without them\n";
+  };
   const TCutterEmulator::TSettings& settings = options.Settings;
-  Out << "korvex-cli virtual-cutter: " << options.Link << " -> " << pty.SlavePath << ", "
-      << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
-      << std::to_string(settings.BufferBytes) << " bytes, "
-      << (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
-                                       FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
-                                 : std::string("worked off at the line rate"))
-      << "; Ctrl-C ends\n"
-      << "Port: " << options.Link << std::endl;
-  TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
+  print("korvex-cli virtual-cutter: " + options.Link + " -> " + pty.SlavePath + ", " + std::to_string(settings.Baud) +
+        " baud, flow " + (settings.XonXoff ? "xon/xoff" : "none") + ", buffer " +
+        std::to_string(settings.BufferBytes) + " bytes, " +
+        (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
+                                      FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
+                                : std::string("worked off at the line rate")) +
+        "; Ctrl-C ends\nPort: " + options.Link);
+  TCutterEmulator cutter(settings, print);
   const int status = ServeLine(pty.Master, cutter, received, settings, stops.WhileWaiting(), Err);
   cutter.EndJob();
-  return status;
+  return status == 0 && summariesLost ? 1 : status;
 }

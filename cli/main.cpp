@@ -8,6 +8,7 @@
 #include "cli/VirtualCutterCommand.h"
 
 #include <algorithm>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -80,6 +81,9 @@ int Usage(const std::string& Error) {
 int main(int argc, char** argv) {
   // Standard input is read in large blocks; it is never mixed with C stdio here.
   std::ios::sync_with_stdio(false);
+  // A reader that went away (| head) makes a write fail, as a full disk does, instead of
+  // killing the program: a send finishes, the virtual cutter keeps cutting and removes its link.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& first = args.front();
