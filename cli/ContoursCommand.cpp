@@ -146,6 +146,9 @@ std::string ContoursJson(const std::string& Bytes) {
 int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
                        std::ostream& Err) {
   if (Args.size() != 1) {
+    Err << "korvex-cli: "
+        << (Args.empty() ? "no job file given (FILE, or - for standard input)" : "unexpected argument: " + Args[1])
+        << "\n";
     WriteUsage(Err, kContoursHelp);
     return 2;
   }
@@ -155,12 +158,5 @@ int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, s
     Err << "korvex-cli: cannot read " << (fromInput ? "standard input" : Args[0]) << ": " << reason << "\n";
     return 2;
   }
-  const std::string json = ContoursJson(bytes);
-  Out.write(json.data(), static_cast<std::streamsize>(json.size()));
-  Out.flush();
-  if (!Out) {
-    Err << "korvex-cli: cannot write the output\n";
-    return 1;
-  }
-  return 0;
+  return WriteOutput(Out, ContoursJson(bytes), Err) ? 0 : 1;
 }

@@ -91,7 +91,8 @@ int main(int argc, char** argv) {
   if (first == "--version") return Print(kVersion);
   if (first == "help") {
     const TCommandEntry* command = FindCommand(args[1]);
-    if (!command || args.size() > 2) return Usage("no help on " + args[1]);
+    if (!command) return Usage("no help on " + args[1] + ": there is no such command");
+    if (args.size() > 2) return Usage("help takes one command; unexpected argument: " + args[2]);
     return Print(command->Help);
   }
   const TCommandEntry* command = FindCommand(first);
