@@ -154,6 +154,8 @@ TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
       {"ttyKORVEX_NONE", 0, "(Error: 2)",
        "No device ttyKORVEX_NONE: is the cutter plugged in and switched on? Ports present: "},
       {file, 0, "(Error: 25)", file + " is not a serial port."},
+      {"./" + std::filesystem::relative(file).string(), 0, "(Error: 25)",
+       "./" + std::filesystem::relative(file).string() + " is not a serial port."},
       {pty.SlaveName(), 0, "(Error: 16)",
        pty.SlaveName() + " is in use by another program: close it there, then send again."},
       {"ttyUSB7", EACCES, "(Error: 13)",
