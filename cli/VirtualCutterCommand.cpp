@@ -154,7 +154,10 @@ public:
         Error = "another virtual cutter is on " + LinkPath + " (" + old + " is in use); choose another with --link";
         return false;
       }
-      unlink(LinkPath.c_str());
+      if (unlink(LinkPath.c_str()) != 0 && errno != ENOENT) {
+        Error = "cannot remove the link " + LinkPath + " that a killed cutter left behind: " + Reason(errno);
+        return false;
+      }
     }
     // Fails rather than replaces when another cutter made the link in the meantime.
     if (symlink(LinkTarget.c_str(), LinkPath.c_str()) != 0) {
