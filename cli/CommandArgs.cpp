@@ -24,3 +24,11 @@ bool ParseSpeed(const std::string& Text, long Low, double& Value) {
   Value = static_cast<double>(number);
   return true;
 }
+
+bool WriteOutput(std::ostream& Out, std::string_view Text, std::ostream& Err) {
+  Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
+  Out.flush();
+  if (Out) return true;
+  Err << "korvex-cli: cannot write the output\n";
+  return false;
+}

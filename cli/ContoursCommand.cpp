@@ -70,10 +70,11 @@ const char kContoursHelp[] =
     "usage: korvex-cli contours FILE|-\n"
     "Prints the contours the preview draws for the job in FILE (\"-\" reads standard input) as one\n"
     "JSON object: {\"contours\": [{\"pen\": P, \"points\": [[x, y], ...]}, ...],\n"
-    "\"bounds\": [left, top, right, bottom], \"events\": [codes...], \"unread\": U}; contours and\n"
-    "bounds are null for a job that draws nothing. U is null, or {\"count\": N, \"first_offset\": K,\n"
-    "\"first_token\": \"...\"} for the N commands a cutter may act on that the preview does not draw,\n"
-    "the first of them at byte offset K.\n"
+    "\"bounds\": [left, top, right, bottom], \"events\": [codes...], \"unread\": U}; a job that draws\n"
+    "nothing gives \"contours\": [] and \"bounds\": null, an empty file \"contours\": null and\n"
+    "\"bounds\": null. U is null, or {\"count\": N, \"first_offset\": K, \"first_token\": \"...\"} for\n"
+    "the N commands a cutter may act on that the preview does not draw, the first of them at byte\n"
+    "offset K.\n"
     "\n"
     "Options:\n"
     "  -h, --help       print this help and exit\n"
@@ -119,16 +120,22 @@ std::string ContoursJson(const std::string& Bytes) {
       out.resize(static_cast<std::size_t>(WritePoints(out.data() + at, c->Points()) - out.data()));
       out += "]}";
     }
-    const TRect2D b = list->GetBounds();
-    out += "], \"bounds\": [";
-    AppendShortest(out, b.Left);
-    out += ", ";
-    AppendShortest(out, b.Top);
-    out += ", ";
-    AppendShortest(out, b.Right);
-    out += ", ";
-    AppendShortest(out, b.Bottom);
-    out += ']';
+    out += "], \"bounds\": ";
+    // An empty list's bounds are the empty rectangle, whose corners are no place at all.
+    if (list->ContourCount() == 0) {
+      out += "null";
+    } else {
+      const TRect2D b = list->GetBounds();
+      out += '[';
+      AppendShortest(out, b.Left);
+      out += ", ";
+      AppendShortest(out, b.Top);
+      out += ", ";
+      AppendShortest(out, b.Right);
+      out += ", ";
+      AppendShortest(out, b.Bottom);
+      out += ']';
+    }
   }
   out += ", \"events\": [" + events + "], \"unread\": ";
   AppendUnread(out, cutter->Unread());
@@ -139,6 +146,9 @@ std::string ContoursJson(const std::string& Bytes) {
 int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
                        std::ostream& Err) {
   if (Args.size() != 1) {
+    Err << "korvex-cli: "
+        << (Args.empty() ? "no job file given (FILE, or - for standard input)" : "unexpected argument: " + Args[1])
+        << "\n";
     WriteUsage(Err, kContoursHelp);
     return 2;
   }
@@ -148,12 +158,5 @@ int RunContoursCommand(const std::vector<std::string>& Args, std::istream& In, s
     Err << "korvex-cli: cannot read " << (fromInput ? "standard input" : Args[0]) << ": " << reason << "\n";
     return 2;
   }
-  const std::string json = ContoursJson(bytes);
-  Out.write(json.data(), static_cast<std::streamsize>(json.size()));
-  Out.flush();
-  if (!Out) {
-    Err << "korvex-cli: cannot write the output\n";
-    return 1;
-  }
-  return 0;
+  return WriteOutput(Out, ContoursJson(bytes), Err) ? 0 : 1;
 }

@@ -29,9 +29,10 @@ static_assert(PreviewBoxWidth == 413 && PreviewBoxHeight == 473 && RulerBoxThick
 }  // namespace
 
 const char kPreviewHelp[] =
-    "usage: korvex-cli preview FILE OUT.png [--width W] [--height H] [--box-only]\n"
+    "usage: korvex-cli preview FILE OUT.png|- [--width W] [--height H] [--box-only]\n"
     "Draws the job in FILE as the window's preview box shows it, with its two rulers where the\n"
-    "window places them, into the PNG file OUT.png. Needs no display. When the job holds\n"
+    "window places them, into the PNG file OUT.png (\"-\" writes it to standard output). Needs no\n"
+    "display, whatever the environment names, and writes nothing else. When the job holds\n"
     "commands a cutter may act on that the preview does not draw, a sentence on standard error\n"
     "says how many and where the first one is.\n"
     "\n"
@@ -62,7 +63,7 @@ TBitmap32 PreviewPicture(const std::string& JobText, int Width, int Height, bool
   return picture;
 }
 
-int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::ostream&, std::ostream& Err) {
+int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::ostream& Out, std::ostream& Err) {
   std::vector<std::string> files;
   int width = PreviewBoxWidth, height = PreviewBoxHeight;
   bool boxOnly = false;
@@ -86,6 +87,10 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
     }
   }
   if (files.size() != 2) {
+    Err << "korvex-cli: " << (files.empty()       ? "no job file given"
+                              : files.size() == 1 ? "no picture file given (OUT.png, or - for standard output)"
+                                                  : "unexpected argument: " + files[2])
+        << "\n";
     WriteUsage(Err, kPreviewHelp);
     return 2;
   }
@@ -99,6 +104,14 @@ int RunPreviewCommand(const std::vector<std::string>& Args, std::istream&, std::
   const TBitmap32 picture = PreviewPicture(bytes, width, height, boxOnly, &notice);
   // Written whatever comes of the picture: it is about the job, not the file.
   if (!notice.Empty()) Err << notice.Text() << "\n";
+  if (files[1] == "-") {
+    std::string png;
+    if (!EncodePng(picture, png)) {
+      Err << "korvex-cli: the picture could not be encoded as PNG\n";
+      return 1;
+    }
+    return WriteOutput(Out, png, Err) ? 0 : 1;
+  }
   if (!SavePng(picture, files[1], &reason)) {
     Err << "korvex-cli: cannot write " << files[1] << ": " << reason << "\n";
     return 1;

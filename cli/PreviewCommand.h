@@ -1,5 +1,5 @@
 #pragma once
-// `korvex-cli preview FILE OUT.png [--width W --height H] [--box-only]`: the preview box
+// `korvex-cli preview FILE OUT.png|- [--width W --height H] [--box-only]`: the preview box
 // with its two rulers as the window places them, written as PNG without a display.
 
 #include "preview/PreviewNotice.h"

@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -122,28 +123,56 @@ public:
   std::string SlavePath;
 };
 
-// The link to the slave side; removed at the end only while it is still ours.
+// What the symbolic link at Path holds; empty when there is none.
+std::string ReadLink(const std::string& Path) {
+  char target[4096];
+  const ssize_t n = readlink(Path.c_str(), target, sizeof target);
+  return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
+}
+
+// Whether Path names a pseudo-terminal's slave side, as a cutter's link does.
+bool IsPtySlavePath(const std::string& Path) {
+  constexpr std::string_view prefix = "/dev/pts/";
+  return Path.size() > prefix.size() && Path.starts_with(prefix) &&
+         Path.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+// The link to the slave side. It takes the place of nothing but a cutter's link left
+// behind by a cutter that was killed, whose pseudo-terminal is gone with it: a link that
+// leads anywhere else belongs to someone. Removed at the end only while it is still ours.
 class TLink {
 public:
   ~TLink() {
-    if (Path.empty()) return;
-    char target[4096];
-    const ssize_t n = readlink(Path.c_str(), target, sizeof target);
-    if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == Target) unlink(Path.c_str());
+    if (!Path.empty() && ReadLink(Path) == Target) unlink(Path.c_str());
   }
 
   bool Make(const std::string& LinkPath, const std::string& LinkTarget, std::string& Error) {
     struct stat st {};
-    if (lstat(LinkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-      Error = LinkPath + " exists and is not a link; choose another with --link";
-      return false;
+    if (lstat(LinkPath.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) {
+        Error = LinkPath + " exists and is not a link; choose another with --link";
+        return false;
+      }
+      const std::string old = ReadLink(LinkPath);
+      if (!IsPtySlavePath(old)) {
+        Error = LinkPath + " is a link to " + old + ", not a virtual cutter's; choose another with --link";
+        return false;
+      }
+      // A pseudo-terminal's slave exists while a process holds its master: a live cutter,
+      // or a terminal that was given the number of a dead cutter's.
+      if (stat(old.c_str(), &st) == 0 || errno != ENOENT) {
+        Error = "another virtual cutter is on " + LinkPath + " (" + old + " is in use); choose another with --link";
+        return false;
+      }
+      if (unlink(LinkPath.c_str()) != 0 && errno != ENOENT) {
+        Error = "cannot remove the link " + LinkPath + " that a killed cutter left behind: " + Reason(errno);
+        return false;
+      }
     }
-    // A link left behind is replaced in one step: a new link renamed over it.
-    const std::string temporary = LinkPath + ".new-" + std::to_string(getpid());
-    unlink(temporary.c_str());
-    if (symlink(LinkTarget.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), LinkPath.c_str()) != 0) {
-      Error = "cannot make the link " + LinkPath + ": " + Reason(errno);
-      unlink(temporary.c_str());
+    // Fails rather than replaces when another cutter made the link in the meantime.
+    if (symlink(LinkTarget.c_str(), LinkPath.c_str()) != 0) {
+      Error = errno == EEXIST ? "another virtual cutter is on " + LinkPath + "; choose another with --link"
+                              : "cannot make the link " + LinkPath + ": " + Reason(errno);
       return false;
     }
     Path = LinkPath;
@@ -370,7 +399,9 @@ const char kVirtualCutterHelp[] =
     "carriage return.\n"
     "\n"
     "Options:\n"
-    "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter)\n"
+    "  --link PATH      where the link to the pseudo-terminal goes (default /tmp/korvex-cutter); a\n"
+    "                   path that exists is left alone and refused, unless it is a link that a\n"
+    "                   killed cutter left behind\n"
     "  --device PATH    serve an existing terminal instead, such as the host end of a virtual\n"
     "                   machine's serial port; its sender is out of sight, so with --flow xon/xoff it\n"
     "                   is taken to honour XOFF, and a job ends only at a page end or when the cutter\n"
@@ -383,13 +414,15 @@ const char kVirtualCutterHelp[] =
     "  --speed MM_PER_S cutting speed with the blade down, 0 to 100000 (default 400); 0 works the\n"
     "                   buffer off at the line rate\n"
     "  --travel MM_PER_S  speed with the blade up, 1 to 100000 (default 800)\n"
-    "  --out FILE       keep every job byte that reached the buffer in FILE (default: none kept)\n"
+    "  --out FILE       keep every job byte that reached the buffer in FILE, emptied once the cutter\n"
+    "                   has started (default: none kept)\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
     "\n"
     "Exit status:\n"
     "  0    ended by Ctrl-C, SIGTERM or SIGHUP; the link was removed\n"
-    "  1    the pseudo-terminal, the link or the output file failed\n"
+    "  1    the pseudo-terminal, the link or the output file failed, or the summaries could not be\n"
+    "       written to standard output (the cutter went on cutting without them)\n"
     "  2    bad arguments\n";
 
 int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&, std::ostream& Out, std::ostream& Err) {
@@ -403,8 +436,8 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
   // Before the link exists, so that a stop request from then on still removes it.
   const TStopSignals stops;
   TPseudoTerminal pty;
-  TOutFile received;
   TLink link;
+  TOutFile received;
   TLineEnd end;
   const bool device = !options.Device.empty();
   if (device) {
@@ -413,23 +446,33 @@ int RunVirtualCutterCommand(const std::vector<std::string>& Args, std::istream&,
     if (!OpenDevice(options.Device, pty.Master, error)) pty.Master = -1;
   }
   const std::string& portName = device ? options.Device : options.Link;
-  if ((device ? pty.Master < 0 : !pty.Open(error)) || (!options.Out.empty() && !received.Open(options.Out, error)) ||
-      (!device && !link.Make(options.Link, pty.SlavePath, error))) {
+  // The file is emptied only once the cutter is sure to start.
+  if ((device ? pty.Master < 0 : !pty.Open(error) || !link.Make(options.Link, pty.SlavePath, error)) ||
+      (!options.Out.empty() && !received.Open(options.Out, error))) {
     Err << "korvex-cli virtual-cutter: " << error << "\n";
     return 1;
   }
   end.Fd = pty.Master;
+  // A reader that went away (| head) loses the summaries, not the job: the cutter goes on.
+  bool summariesLost = false;
+  const auto print = [&Out, &Err, &summariesLost](const std::string& Text) {
+    if (summariesLost) return;
+    Out << Text << std::endl;
+    if (Out) return;
+    summariesLost = true;
+    Err << "korvex-cli virtual-cutter: cannot write the summaries to standard output; the cutter goes on "
+           "without them\n";
+  };
   const TCutterEmulator::TSettings& settings = options.Settings;
-  Out << "korvex-cli virtual-cutter: " << portName << (device ? "" : " -> " + pty.SlavePath) << ", "
-      << std::to_string(settings.Baud) << " baud, flow " << (settings.XonXoff ? "xon/xoff" : "none") << ", buffer "
-      << std::to_string(settings.BufferBytes) << " bytes, "
-      << (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
-                                       FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
-                                 : std::string("worked off at the line rate"))
-      << "; Ctrl-C ends\n"
-      << "Port: " << portName << std::endl;
-  TCutterEmulator cutter(settings, [&Out](const std::string& line) { Out << line << std::endl; });
+  print("korvex-cli virtual-cutter: " + portName + (device ? "" : " -> " + pty.SlavePath) + ", " +
+        std::to_string(settings.Baud) + " baud, flow " + (settings.XonXoff ? "xon/xoff" : "none") + ", buffer " +
+        std::to_string(settings.BufferBytes) + " bytes, " +
+        (settings.CutMmPerS > 0 ? "speed " + FixedPoint(settings.CutMmPerS, 0) + " mm/s, travel " +
+                                      FixedPoint(settings.TravelMmPerS, 0) + " mm/s"
+                                : std::string("worked off at the line rate")) +
+        "; Ctrl-C ends\nPort: " + portName);
+  TCutterEmulator cutter(settings, print);
   const int status = ServeLine(end, cutter, received, settings, stops.WhileWaiting(), Err);
   cutter.EndJob();
-  return status;
+  return status == 0 && summariesLost ? 1 : status;
 }

@@ -8,6 +8,7 @@
 #include "cli/VirtualCutterCommand.h"
 
 #include <algorithm>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -80,6 +81,9 @@ int Usage(const std::string& Error) {
 int main(int argc, char** argv) {
   // Standard input is read in large blocks; it is never mixed with C stdio here.
   std::ios::sync_with_stdio(false);
+  // A reader that went away (| head) makes a write fail, as a full disk does, instead of
+  // killing the program: a send finishes, the virtual cutter keeps cutting and removes its link.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& first = args.front();
@@ -87,7 +91,8 @@ int main(int argc, char** argv) {
   if (first == "--version") return Print(kVersion);
   if (first == "help") {
     const TCommandEntry* command = FindCommand(args[1]);
-    if (!command || args.size() > 2) return Usage("no help on " + args[1]);
+    if (!command) return Usage("no help on " + args[1] + ": there is no such command");
+    if (args.size() > 2) return Usage("help takes one command; unexpected argument: " + args[2]);
     return Print(command->Help);
   }
   const TCommandEntry* command = FindCommand(first);

@@ -155,7 +155,8 @@ std::string PortDevicePath(const std::string& name) {
   static const std::string prefix = "\\\\.\\";
   std::string path = name;
   while (startsWith(path, prefix.c_str())) path.erase(0, prefix.size());
-  return startsWith(path, "/") ? path : "/dev/" + path;
+  const bool isPath = startsWith(path, "/") || startsWith(path, "./") || startsWith(path, "../");
+  return isPath ? path : "/dev/" + path;
 }
 
 std::string PortOpenHint(const std::string& port, int error, const std::vector<std::string>& present) {

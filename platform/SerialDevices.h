@@ -35,8 +35,8 @@ int PortPreferenceRank(const std::string& name);
 bool MayOpenNode(mode_t mode, uid_t owner, gid_t group, uid_t user, const std::vector<gid_t>& groups);
 
 // The path a port name opens: "\\.\X" stands for /dev/X (a repeated prefix counts once,
-// and X is used as it is when it starts with "/"), a name that starts with "/" is a path,
-// any other name is below /dev.
+// and X is used as it is when it is a path), a name that starts with "/", "./" or "../" is
+// a path, any other name is below /dev.
 std::string PortDevicePath(const std::string& name);
 
 // One line for the user on why the port (as the user named it) could not be opened and

@@ -250,30 +250,37 @@ void TBitmap32::RenderText(int X, int Y, std::u16string_view Text) {
   painter.drawText(X, Y + QFontMetrics(font).ascent(), ToQString(Text));
 }
 
+bool EncodePng(const TBitmap32& Bitmap, std::string& Png) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  const QImage image = ImageView(Bitmap);
+  if (image.isNull() || !image.save(&buffer, "PNG")) return false;
+  Png.assign(png.constData(), static_cast<std::size_t>(png.size()));
+  return true;
+}
+
 bool SavePng(const TBitmap32& Bitmap, const std::string& Path, std::string* Reason) {
   const auto fail = [Reason](std::string why) {
     if (Reason) *Reason = std::move(why);
     return false;
   };
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  const QImage image = ImageView(Bitmap);
-  if (image.isNull() || !image.save(&buffer, "PNG")) return fail("The picture could not be encoded as PNG.");
+  std::string png;
+  if (!EncodePng(Bitmap, png)) return fail("The picture could not be encoded as PNG.");
   // Written here rather than by QImage: its file does not report a write that failed
   // (a full disk gave an empty file and success).
   const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return fail(std::strerror(errno));
-  qsizetype done = 0;
+  std::size_t done = 0;
   while (done < png.size()) {
-    const ssize_t n = ::write(fd, png.constData() + done, static_cast<std::size_t>(png.size() - done));
+    const ssize_t n = ::write(fd, png.data() + done, png.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int error = n < 0 ? errno : EIO;
       ::close(fd);
       return fail(std::strerror(error));
     }
-    done += n;
+    done += static_cast<std::size_t>(n);
   }
   // Some file systems report a failed write only when the file is closed.
   if (::close(fd) != 0) return fail(std::strerror(errno));

@@ -68,6 +68,8 @@ class TBitmap32 {
   std::vector<TColor32> FBits;
 };
 
+// The bitmap as PNG bytes; false when it cannot be encoded.
+bool EncodePng(const TBitmap32& Bitmap, std::string& Png);
 // Writes the bitmap as a PNG file; false, with the reason when asked for, when the file
 // could not be written whole.
 bool SavePng(const TBitmap32& Bitmap, const std::string& Path, std::string* Reason = nullptr);

@@ -1,7 +1,8 @@
 #pragma once
 // Text in bitmaps needs the GUI toolkit's fonts, and those need an application object.
 // A program without a window holds one of these while it draws: it makes that object,
-// on the offscreen platform unless the environment names another, when none exists yet.
+// on the offscreen platform whatever the environment names, when none exists yet, and
+// leaves no runtime folder behind.
 
 #include <memory>
 

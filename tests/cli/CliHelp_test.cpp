@@ -79,3 +79,20 @@ TEST(CliHelp, MistakesExitWithTwoAndShowTheSynopsisOnStandardError) {
   EXPECT_NE(send.Out.find("\nusage: korvex-cli send FILE --port NAME"), std::string::npos) << send.Out;
   EXPECT_EQ(RunCli("--help >/dev/full").Status, 1);
 }
+
+TEST(CliHelp, EachUsageErrorSaysWhatIsWrongBeforeTheUsage) {
+  const struct {
+    const char* args;
+    std::string says;
+  } rows[] = {
+      {"help send extra", "korvex-cli: help takes one command; unexpected argument: extra\nusage: korvex-cli COMMAND"},
+      {"help bogus", "korvex-cli: no help on bogus: there is no such command\nusage: korvex-cli COMMAND"},
+      {"contours", "korvex-cli: no job file given (FILE, or - for standard input)\nusage: korvex-cli contours"},
+      {"contours a.plt b.plt", "korvex-cli: unexpected argument: b.plt\nusage: korvex-cli contours"},
+  };
+  for (const auto& row : rows) {
+    const TRun run = RunCli(row.args, "2>&1 >/dev/null");
+    EXPECT_EQ(run.Status, 2) << row.args;
+    EXPECT_TRUE(run.Out.starts_with(row.says)) << run.Out;
+  }
+}

@@ -34,17 +34,21 @@ TEST(ContoursJson, WorkedExample) {
             "\"bounds\": [0, 0, 100.025, 100.025], \"events\": [2, 3, 2, 3, 2, 4], \"unread\": null}\n");
 }
 
-TEST(ContoursJson, EmptyTextHasNoListAndSeparatorsAnEmptyOne) {
+TEST(ContoursJson, EmptyTextHasNoListAndSeparatorsAnEmptyOneWithoutBoundsAsTheHelpSays) {
   EXPECT_EQ(ContoursJson(""), "{\"contours\": null, \"bounds\": null, \"events\": [], \"unread\": null}\n");
-  EXPECT_EQ(ContoursJson(";\r\n"),
-            "{\"contours\": [], \"bounds\": [2147483648, 2147483648, -2147483648, "
-            "-2147483648], \"events\": [4], \"unread\": null}\n");
+  EXPECT_EQ(ContoursJson(";\r\n"), "{\"contours\": [], \"bounds\": null, \"events\": [4], \"unread\": null}\n");
+  // The help's words, with its line breaks taken out.
+  std::string help = kContoursHelp;
+  std::replace(help.begin(), help.end(), '\n', ' ');
+  EXPECT_NE(help.find("a job that draws nothing gives \"contours\": [] and \"bounds\": null, an empty file "
+                      "\"contours\": null and \"bounds\": null."),
+            std::string::npos)
+      << help;
 }
 
 TEST(ContoursJson, SaysWhatTheContoursLeaveOut) {
   EXPECT_EQ(ContoursJson("PD;PA0,4000,2000,4000;"),
-            "{\"contours\": [], \"bounds\": [2147483648, 2147483648, -2147483648, -2147483648], "
-            "\"events\": [2, 2, 4], \"unread\": {\"count\": 1, \"first_offset\": 3, "
+            "{\"contours\": [], \"bounds\": null, \"events\": [2, 2, 4], \"unread\": {\"count\": 1, \"first_offset\": 3, "
             "\"first_token\": \"PA0,4000,2000,4000\"}}\n");
   // The token's bytes as JSON text: quotes, backslashes, control and Latin-1 bytes escaped.
   const std::string json = ContoursJson("PU0,0;PD40,40;pe\"\\\x01\xe9;ci1;");

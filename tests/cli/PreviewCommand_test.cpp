@@ -93,9 +93,47 @@ TEST_F(PreviewCommand, APictureNotWrittenWholeIsAFailureWithTheReason) {
   EXPECT_EQ(err.str(), "korvex-cli: cannot write /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n");
 }
 
-TEST_F(PreviewCommand, BinaryDrawsWithoutADisplay) {
-  const std::string command = "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KORVEX_CLI) +
-                              " preview '" + job + "' '" + png + "' --width 200 --height 300 2>/dev/null";
-  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0);
-  EXPECT_EQ(WrittenSize(), QSize(219, 319));
+TEST_F(PreviewCommand, WritesThePictureToStandardOutputForADash) {
+  std::stringstream none, out, err;
+  ASSERT_EQ(RunPreviewCommand({job, "-", "--box-only"}, none, out, err), 0) << err.str();
+  const std::string png = out.str();
+  EXPECT_EQ(QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size())).size(),
+            QSize(413, 473));
+  EXPECT_FALSE(std::filesystem::exists("-"));
+}
+
+TEST_F(PreviewCommand, UsageErrorsSayWhatIsWrong) {
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } rows[] = {
+      {{}, "korvex-cli: no job file given\n"},
+      {{job}, "korvex-cli: no picture file given (OUT.png, or - for standard output)\n"},
+      {{job, png, "more"}, "korvex-cli: unexpected argument: more\n"},
+  };
+  for (const auto& row : rows) {
+    std::stringstream none, err;
+    EXPECT_EQ(RunPreviewCommand(row.args, none, none, err), 2);
+    EXPECT_TRUE(err.str().starts_with(row.says + "usage: korvex-cli preview ")) << err.str();
+  }
+}
+
+// Whatever platform the environment names and wherever its display went (su, cron, ssh),
+// and without a runtime folder: a picture, no message and no folder left in the temp folder.
+TEST_F(PreviewCommand, BinaryDrawsWithoutADisplayAndLeavesNothingElse) {
+  const std::string scratch = TempPath(".tmp"), errors = TempPath(".err");
+  for (const char* platform : {"", "xcb", "wayland"}) {
+    std::filesystem::create_directory(scratch);
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR QT_QPA_PLATFORM=") +
+                                platform + " TMPDIR='" + scratch + "' " + KORVEX_CLI + " preview '" + job + "' '" +
+                                png + "' --width 200 --height 300 2>'" + errors + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 0) << platform;
+    EXPECT_EQ(WrittenSize(), QSize(219, 319)) << platform;
+    std::ifstream in(errors);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "") << platform;
+    EXPECT_TRUE(std::filesystem::is_empty(scratch)) << platform;
+    std::filesystem::remove_all(scratch);
+    std::filesystem::remove(png);
+  }
+  std::filesystem::remove(errors);
 }

@@ -160,6 +160,9 @@ TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
   const passwd* user = getpwuid(geteuid());
   ASSERT_NE(user, nullptr);
   const std::string me = user->pw_name;
+  // A file in the working folder, named as a shell user names it.
+  const std::string here = "./" + std::filesystem::path(file).filename().string();
+  std::filesystem::copy_file(file, here, std::filesystem::copy_options::overwrite_existing);
   const struct {
     std::string port;
     int refusal;  // 0: the real device's answer
@@ -168,6 +171,7 @@ TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
       {"ttyKORVEX_NONE", 0, "(Error: 2)",
        "No device ttyKORVEX_NONE: is the cutter plugged in and switched on? Ports present: "},
       {file, 0, "(Error: 25)", file + " is not a serial port."},
+      {here, 0, "(Error: 25)", here + " is not a serial port."},
       {pty.SlaveName(), 0, "(Error: 16)",
        pty.SlaveName() + " is in use by another program: close it there, then send again."},
       {"ttyUSB7", EACCES, "(Error: 13)",
@@ -185,6 +189,7 @@ TEST_F(SendCommandTest, EveryRefusalExitsWithOneAndSaysWhyAndWhatToDo) {
     const std::string says = "Unable to open COM Port! Unable to open com port " + row.reason + "\n" + row.hint;
     EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
   }
+  std::filesystem::remove(here);
   close(busy);
 }
 

@@ -1,4 +1,5 @@
 #include "CutterProcess.h"
+#include "PtyPair.h"
 #include "cli/VirtualCutterCommand.h"
 
 #include <chrono>
@@ -129,13 +130,71 @@ TEST_F(VirtualCutterTest, XoffStopsTheSenderUntilTheBufferIsDownToAQuarter) {
   EXPECT_EQ(cutter.Stop(SIGINT), 0);
 }
 
-TEST_F(VirtualCutterTest, AFileInThePlaceOfTheLinkIsLeftAlone) {
+TEST_F(VirtualCutterTest, AFileInThePlaceOfTheLinkIsLeftAloneAndSoIsTheOutFile) {
   std::ofstream(job) << "mine";
+  std::ofstream(received) << "an earlier job";
   std::istringstream in;
   std::ostringstream out, err;
-  EXPECT_EQ(RunVirtualCutterCommand({"--link", job}, in, out, err), 1);
-  EXPECT_NE(err.str().find("is not a link"), std::string::npos) << err.str();
+  EXPECT_EQ(RunVirtualCutterCommand({"--link", job, "--out", received}, in, out, err), 1);
+  EXPECT_NE(err.str().find(job + " exists and is not a link"), std::string::npos) << err.str();
   EXPECT_EQ(readFile(job), "mine");
+  EXPECT_EQ(readFile(received), "an earlier job");  // a cutter that did not start empties nothing
+}
+
+TEST_F(VirtualCutterTest, RefusesALinkThatLeadsElsewhereOrToATerminalInUse) {
+  std::ofstream(job) << "mine";
+  PtyPair terminal;  // somebody's terminal, perhaps one that took a dead cutter's number
+  const struct {
+    std::string target, says;
+  } rows[] = {
+      {job, link + " is a link to " + job + ", not a virtual cutter's"},
+      {terminal.SlavePath(), "another virtual cutter is on " + link + " (" + terminal.SlavePath() + " is in use)"},
+  };
+  for (const auto& row : rows) {
+    fs::remove(link);
+    fs::create_symlink(row.target, link);
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(RunVirtualCutterCommand({"--link", link}, in, out, err), 1) << row.target;
+    EXPECT_NE(err.str().find(row.says), std::string::npos) << err.str();
+    EXPECT_EQ(fs::read_symlink(link), row.target);
+  }
+  EXPECT_EQ(readFile(job), "mine");
+  EXPECT_EQ(terminal.Read(1, 0), "");
+}
+
+TEST_F(VirtualCutterTest, ASecondCutterLeavesTheFirstItsLinkAndALinkLeftBehindIsTakenOver) {
+  {
+    TCutterProcess first(KORVEX_CLI, {"--link", link});
+    ASSERT_EQ(first.Line("Port: "), "Port: " + link);
+    const fs::path firsts = fs::read_symlink(link);
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(RunVirtualCutterCommand({"--link", link}, in, out, err), 1);
+    EXPECT_NE(err.str().find("another virtual cutter is on " + link), std::string::npos) << err.str();
+    EXPECT_EQ(fs::read_symlink(link), firsts);
+    EXPECT_EQ(first.Stop(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  }
+  // What a killed cutter leaves: a link to a pseudo-terminal that is gone.
+  int gone = 1000000;
+  while (fs::exists("/dev/pts/" + std::to_string(gone))) ++gone;
+  const std::string stale = "/dev/pts/" + std::to_string(gone);
+  fs::create_symlink(stale, link);
+  TCutterProcess cutter(KORVEX_CLI, {"--link", link});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+  EXPECT_NE(fs::read_symlink(link), stale);
+  EXPECT_EQ(cutter.Stop(SIGINT), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST_F(VirtualCutterTest, RemovesOnlyTheLinkItMade) {
+  TCutterProcess cutter(KORVEX_CLI, {"--link", link});
+  ASSERT_EQ(cutter.Line("Port: "), "Port: " + link);
+  fs::remove(link);
+  fs::create_symlink(job, link);  // someone else's, since
+  EXPECT_EQ(cutter.Stop(SIGTERM), 0);
+  EXPECT_EQ(fs::read_symlink(link), job);
 }
 
 TEST_F(VirtualCutterTest, EachPacedSendLosesNothingWhereTheLineOutrunsTheCutter) {

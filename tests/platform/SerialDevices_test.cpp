@@ -127,6 +127,9 @@ TEST(PortDevicePath, ResolvesNamesPrefixesAndPaths) {
   EXPECT_EQ(PortDevicePath("\\\\.\\\\\\.\\pts/3"), "/dev/pts/3");
   EXPECT_EQ(PortDevicePath("\\\\.\\/tmp/korvex-cutter"), "/tmp/korvex-cutter");
   EXPECT_EQ(PortDevicePath("/dev/serial/by-id/usb-x"), "/dev/serial/by-id/usb-x");
+  EXPECT_EQ(PortDevicePath("./cutter"), "./cutter");  // from the working folder, as a shell reads it
+  EXPECT_EQ(PortDevicePath("../tmp/cutter"), "../tmp/cutter");
+  EXPECT_EQ(PortDevicePath("serial/by-id/usb-x"), "/dev/serial/by-id/usb-x");
 }
 
 TEST(PortOpenHint, SaysWhyAndWhatToDoByKind) {
