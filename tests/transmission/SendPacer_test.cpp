@@ -112,7 +112,7 @@ TEST(QueryPacer, ACancelWhileWaitingForTheAnswerIsNoFailure) {
 TEST(TimePacer, ItsEstimateFollowsTheCuttingModelAndHoldsWhatItCannotRead) {
   // 1 mm moves at 100 mm/s: 10 ms a command, while the line carries 7 bytes in 1.8 ms.
   const TCuttingSpeeds speeds{100.0, 100.0, 38400};
-  std::string job = "IN;";
+  std::string job = "SP1;";
   for (int i = 0; i < 20; ++i) job += "PD40,0;PD0,0;";
   ScriptedLine line;
   TTimePacer pacer(line.Port(), speeds, 4096);
@@ -126,9 +126,10 @@ TEST(TimePacer, ItsEstimateFollowsTheCuttingModelAndHoldsWhatItCannotRead) {
     while (cutter.TakeDone(at).Bytes > 0) {
     }
     const std::size_t estimate = pacer.Held(at), held = cutter.Held();
-    // "IN;" counts as held until the first move is done (at 12.6 ms) while the cutter
-    // has done with it once it came in (at 0.8 ms); otherwise the two agree.
-    EXPECT_EQ(estimate - held, ms > 0 && ms < 13 ? 3u : 0u) << ms << " ms";
+    // "SP1;", which neither reads, counts as held until the first move is done (at
+    // 12.9 ms) while the cutter has done with it once it came in (at 1 ms); otherwise the
+    // two agree.
+    EXPECT_EQ(estimate - held, ms > 0 && ms < 13 ? 4u : 0u) << ms << " ms";
   }
   EXPECT_EQ(pacer.Held(t0 + milliseconds(420)), 0u);
   EXPECT_EQ(pacer.Taken(), job.size());
