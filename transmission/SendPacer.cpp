@@ -17,8 +17,9 @@ constexpr auto kNothingTaken = std::chrono::seconds(30);
 constexpr std::size_t kLongestLine = 64;
 // The longest sleep between looks at the estimate, so the interface keeps running.
 constexpr unsigned kLongestSleepMs = 50;
-// What the line carries in this long is kept free for a cutter whose clock starts late.
-constexpr std::uint64_t kStartMarginMs = 20;
+// The cutter may get the bytes this much later than the line would bring them (an adapter
+// that buffers, a busy link): the estimate takes it to be that far behind.
+constexpr auto kCutterLate = std::chrono::milliseconds(100);
 
 constexpr const char* kChooseOther = "; choose pacing by cutting time, or a handshake that works (cts/rts or xon/xoff)";
 
@@ -164,14 +165,14 @@ bool TQueryPacer::TakeAnswers(std::size_t& Free) {
 
 TTimePacer::TTimePacer(TPacerPort Port, const TCuttingSpeeds& Speeds, std::size_t CutterBufferBytes,
                        std::function<void(const std::string& Line)> Log)
-    : FPort(std::move(Port)), FLog(std::move(Log)), FModel(Speeds, true), FLine(Speeds.Baud) {
-  const std::size_t margin =
-      static_cast<std::size_t>(std::uint64_t{std::max<std::uint32_t>(Speeds.Baud, 1)} / 10 * kStartMarginMs / 1000);
-  FLimit = CutterBufferBytes - std::min(margin, CutterBufferBytes / 4);
-}
+    : FPort(std::move(Port)),
+      FLog(std::move(Log)),
+      FModel(Speeds, true),
+      FLine(Speeds.Baud),
+      FBufferBytes(CutterBufferBytes) {}
 
 std::size_t TTimePacer::Held(TPacerPort::TTime Now) {
-  for (TCuttingModel::TDone done; (done = FModel.TakeDone(Now)).Bytes > 0;) FTaken += done.Bytes;
+  for (TCuttingModel::TDone done; (done = FModel.TakeDone(Now - kCutterLate)).Bytes > 0;) FTaken += done.Bytes;
   return FModel.Held();
 }
 
@@ -185,7 +186,7 @@ std::size_t TTimePacer::Allow(std::size_t Wanted, const TPacerPort::TKeepWaiting
   for (;;) {
     const auto now = FPort.Now();
     const std::size_t held = Held(now);
-    if (held < FLimit) return std::min(Wanted, FLimit - held);
+    if (held < FBufferBytes) return std::min(Wanted, FBufferBytes - held);
     const auto next = FModel.NextDone();
     if (next == TPacerPort::TTime::max()) {
       // The buffer is thought full of bytes the estimate cannot time, and nothing it can
@@ -196,7 +197,7 @@ std::size_t TTimePacer::Allow(std::size_t Wanted, const TPacerPort::TKeepWaiting
            "asking the cutter (ESC . B), or a handshake that works (cts/rts or xon/xoff)");
       return 0;
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next + kCutterLate - now).count();
     FPort.Sleep(static_cast<unsigned>(std::clamp<std::int64_t>(wait, 1, kLongestSleepMs)));
     if (!KeepWaiting()) return 0;
   }

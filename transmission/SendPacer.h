@@ -93,7 +93,8 @@ class TTimePacer : public ISendPacer {
   void Sent(std::string_view Bytes) override;
   std::size_t Taken() const override { return FTaken; }
   bool Failed() const override { return FFailed; }
-  // What the cutter is thought to hold at Now, bytes still on the line included.
+  // What the cutter is thought to hold at Now, bytes still on the line included, taken
+  // to be a little behind the estimate.
   std::size_t Held(TPacerPort::TTime Now);
 
  private:
@@ -101,7 +102,7 @@ class TTimePacer : public ISendPacer {
   std::function<void(const std::string&)> FLog;
   TCuttingModel FModel;
   TLineClock FLine;
-  std::size_t FLimit;  // the buffer less a margin for a cutter that starts a little late
+  std::size_t FBufferBytes;
   std::size_t FSent = 0, FTaken = 0;
   bool FFailed = false;
 };
