@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+constexpr double kLongestStepSeconds = 1e6;
+
+}  // namespace
+
 TCuttingModel::TCuttingModel(const TCuttingSpeeds& Speeds, bool HoldUnread)
     : FSpeeds(Speeds), FHoldUnread(HoldUnread), FLineRate(Speeds.Baud) {
   FSpeeds.Baud = std::max<std::uint32_t>(FSpeeds.Baud, 1);
@@ -43,8 +49,11 @@ void TCuttingModel::Add(char Byte, TTime At) {
 }
 
 void TCuttingModel::Schedule(std::size_t Bytes, double Seconds, TTime Start) {
-  const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(Seconds));
-  FLastDone = std::max(FLastDone, Start) + duration;
+  // Absurd coordinates or speeds make absurd steps; the clock must not overflow on them.
+  const auto duration = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::duration<double>(std::min(Seconds, kLongestStepSeconds)));
+  const TTime from = std::max(FLastDone, Start), last = TTime::max() - std::chrono::nanoseconds(1);
+  FLastDone = last - from > duration ? from + duration : last;
   FSteps.push_back({FLastDone, Bytes, Seconds});
 }
 

@@ -134,6 +134,13 @@ TEST(CuttingModel, APolylineLeavesPairByPairAsItsBytesArrive) {
   EXPECT_EQ(model.Held(), 0u);
 }
 
+TEST(CuttingModel, AnAbsurdMoveKeepsTheClockGoingForward) {
+  TCuttingModel model({1.0, 1.0, 9600}, false);
+  add(model, "PD999999999999999999999,0;PD0,0;VS0.00001;PD999999999999999999999,0;", t0);
+  EXPECT_GT(model.NextDone(), t0 + std::chrono::hours(24));
+  EXPECT_EQ(model.TakeDone(t0 + std::chrono::hours(24)).Bytes, 0u);
+}
+
 TEST(CuttingModel, WithoutACuttingSpeedTheBufferGoesAtTheLineRate) {
   TCuttingModel model({0.0, 800.0, 9600}, false);
   add(model, std::string(100, 'x'), t0);
