@@ -10,6 +10,9 @@
 namespace {
 
 constexpr char kEscape = 0x1B;
+// Device controls (ESC . and a letter) that take parameters, ended by a colon.
+constexpr const char* kWithParameters = "@HIMNST";
+constexpr int kInParameters = 3;
 // Page-end tokens are at most this long; longer tokens are only known to be longer.
 constexpr std::size_t kLongestPageEnd = 3;
 
@@ -73,10 +76,16 @@ void TCutterEmulator::Receive(std::string_view Bytes, TTime Now, std::string& Ke
   if (Bytes.empty()) return;
   Advance(Now);
   for (const char c : Bytes) {
+    if (FEscape == kInParameters) {
+      // Parameters run to a colon; a byte that can be none ends them and is a job byte.
+      if (c == ':') FEscape = 0;
+      if (c == ':' || std::string_view("0123456789;+-. ").find(c) != std::string_view::npos) continue;
+      FEscape = 0;
+    }
     if (FEscape == 2) {
       // The query is answered here, so every byte before it is in the count.
       if (c == 'B') FReplies += std::to_string(Room()) + "\r";
-      FEscape = 0;
+      FEscape = std::string_view(kWithParameters).find(c) != std::string_view::npos ? kInParameters : 0;
       continue;
     }
     if (FEscape == 1) {

@@ -55,8 +55,8 @@ public:
   std::size_t LostBytes() const { return FLost; }
 
   // Bytes off the line, all arrived at Now. A job byte that finds the buffer full is lost;
-  // the job bytes kept are appended to Kept. Device-control sequences (ESC . and a letter)
-  // are no job bytes; the answer to ESC . B waits in Replies().
+  // the job bytes kept are appended to Kept. Device-control sequences (ESC . and a letter,
+  // with its parameters to a colon) are no job bytes; the answer to ESC . B waits in Replies().
   void Receive(std::string_view Bytes, TTime Now, std::string& Kept);
   // What the cutter has to say to the sender, taken once.
   std::string TakeReplies() { return std::exchange(FReplies, {}); }
@@ -98,7 +98,7 @@ public:
   double FPageSeconds = 0.0, FJobSeconds = 0.0;
   std::size_t FReceived = 0;  // job bytes that came, kept or lost
   std::size_t FLost = 0, FFirstLost = 0;
-  int FEscape = 0;  // how much of ESC . has come
+  int FEscape = 0;  // how much of ESC . has come, or 3 while its parameters come
   std::string FReplies;
   TTime FJobStart{};
   TTime FLastDone{};

@@ -221,14 +221,6 @@ bool TVirtCutterObj::ParseSome(std::size_t Bytes) {
   return false;
 }
 
-void TVirtCutterObj::InterpretTokens(std::string_view Text, bool& RelativeMode) {
-  const char* p = Text.data();
-  const char* const limit = p + Text.size();
-  if (p == limit || !IsSeparator(limit[-1])) return;  // the reads ahead stop at that separator
-  FTextStart = p;
-  InterpretUpTo(p, limit, limit, RelativeMode);
-}
-
 const char* TVirtCutterObj::InterpretUpTo(const char* P, const char* Stop, const char* Limit, bool& RelativeMode) {
   while (P < Stop) {
     if (!IsSeparator(*P)) {

@@ -76,10 +76,6 @@ public:
   // The one way events leave the parser: builds contours, then asks the hook (true
   // without one).
   bool RaiseCutterEvent(std::int32_t Code, TVector2D Point, const std::string& Text);
-  // Interprets the tokens of Text, which ends at a separator, as ParseJobText would but
-  // without the end of the job, keeping the relative mode in RelativeMode: for readers
-  // that follow a job command by command as it streams in.
-  void InterpretTokens(std::string_view Text, bool& RelativeMode);
 
   // Takes "a,b" off the front of ParamText (repeated commas after the second number
   // are skipped). True only when both numbers are 32-bit integers: optional blanks

@@ -2,7 +2,8 @@
 // Pacing a send for a line whose handshake cannot be trusted: before each piece or block
 // the send asks how many bytes may go, so that the cutter's buffer never overflows.
 // "Ask the cutter" queries its free buffer space (ESC . B); "By cutting time" estimates
-// what it still holds from the job's moves at its speeds and from the line rate.
+// what it still holds from the job's moves at its speeds and from the line rate. Neither
+// hands out a byte it cannot account for: a pacer that cannot go on fails the send.
 
 #include "transmission/CuttingModel.h"
 
@@ -18,7 +19,7 @@ enum class TPaceMode { None, Query, Time };
 struct TPacing {
   TPaceMode Mode = TPaceMode::None;
   std::size_t CutterBufferBytes = 0;  // by cutting time: the cutter's buffer
-  TCuttingSpeeds Speeds;              // by cutting time: its speeds and the line rate
+  TCuttingSpeeds Speeds;              // the line rate; by cutting time also the cutter's speeds
 };
 
 // The line and the clock as a pacer sees them; tests script them.
@@ -58,43 +59,50 @@ inline constexpr std::string_view kBufferQuery = "\x1b.B";
 
 class TQueryPacer : public ISendPacer {
  public:
-  TQueryPacer(TPacerPort Port, std::function<void(const std::string& Line)> Log);
+  TQueryPacer(TPacerPort Port, std::uint32_t Baud, std::function<void(const std::string& Line)> Log);
   std::size_t Allow(std::size_t Wanted, const TPacerPort::TKeepWaiting& KeepWaiting) override;
-  void Sent(std::string_view Bytes) override { FSent += Bytes.size(); }
+  void Sent(std::string_view Bytes) override;
   std::size_t Taken() const override { return FTaken; }
   bool Failed() const override { return FFailed; }
 
  private:
   // The free space the cutter reports; false when it gave none (failed or abandoned).
   bool Ask(std::size_t& Free, const TPacerPort::TKeepWaiting& KeepWaiting);
-  // Takes the answers in FAnswer; true once the last query's answer came.
+  // Takes the whole lines in FAnswer; true once the last query's answer came.
   bool TakeAnswers(std::size_t& Free);
+  void Fail(const std::string& Why);
 
   TPacerPort FPort;
   std::function<void(const std::string&)> FLog;
+  TLineClock FLine;
   std::size_t FSent = 0, FTaken = 0;
+  std::size_t FCredit = 0;       // the last answer less what went since: room for certain
   std::size_t FLargestFree = 0;  // the buffer's size, as far as the answers show it
   unsigned FUnanswered = 0;      // queries whose answers have not come yet
-  std::string FAnswer;
+  std::string FAnswer;           // bytes of a line still arriving
+  std::string FUnreadable;       // the last line that was no answer
+  TPacerPort::TTime FNoRoomSince{};  // since when the answers left no room; {} while they do
   bool FFailed = false;
 };
 
 class TTimePacer : public ISendPacer {
  public:
-  TTimePacer(TPacerPort Port, const TCuttingSpeeds& Speeds, std::size_t CutterBufferBytes);
+  TTimePacer(TPacerPort Port, const TCuttingSpeeds& Speeds, std::size_t CutterBufferBytes,
+             std::function<void(const std::string& Line)> Log);
   std::size_t Allow(std::size_t Wanted, const TPacerPort::TKeepWaiting& KeepWaiting) override;
   void Sent(std::string_view Bytes) override;
   std::size_t Taken() const override { return FTaken; }
-  bool Failed() const override { return false; }
-  // What the cutter is thought to hold at Now, bytes still on the line included.
+  bool Failed() const override { return FFailed; }
+  // What the cutter is thought to hold at Now, bytes still on the line included, taken
+  // to be a little behind the estimate.
   std::size_t Held(TPacerPort::TTime Now);
 
  private:
   TPacerPort FPort;
+  std::function<void(const std::string&)> FLog;
   TCuttingModel FModel;
-  std::uint32_t FBaud;
-  std::size_t FLimit;  // the buffer less a margin for a cutter that starts a little late
-  std::size_t FTaken = 0;
-  TPacerPort::TTime FLineStart{};  // when the line last began to carry bytes without a pause
-  std::uint64_t FLineBytes = 0;    // carried since then
+  TLineClock FLine;
+  std::size_t FBufferBytes;
+  std::size_t FSent = 0, FTaken = 0;
+  bool FFailed = false;
 };

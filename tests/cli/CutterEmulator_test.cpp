@@ -133,3 +133,30 @@ TEST(CutterEmulator, AnswersTheBufferQueryBehindEveryEarlierByteAndKeepsItOutOfT
   e.Receive(std::string(200, ' ') + "\x1b.B", t0 + milliseconds(100), kept);
   EXPECT_EQ(e.TakeReplies(), "0\r");
 }
+
+TEST(CutterEmulator, WorksOffAPolylineLongerThanItsBufferPairByPairInEitherCase) {
+  for (const std::string pd : {"PD", "pd"}) {
+    std::vector<std::string> reports;
+    // 1 mm a pair at 10 mm/s: a pair of 5 bytes each 0.1 s, as fast as the bytes come.
+    TCutterEmulator e({9600, false, 20, 10.0, 10.0}, [&](const std::string& line) { reports.push_back(line); });
+    std::string job = "PR;" + pd;
+    for (int i = 0; i < 40; ++i) job += "40,0,";
+    job.back() = ';';
+    std::string kept;
+    for (std::size_t k = 0; k < job.size(); ++k) e.Receive(job.substr(k, 1), t0 + milliseconds(20 * k), kept);
+    EXPECT_EQ(e.LostBytes(), 0u) << pd;
+    EXPECT_EQ(kept, job);
+    e.EndJob();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("; cut time 4.00 s; lost 0 bytes"), std::string::npos) << reports[0];
+  }
+}
+
+TEST(CutterEmulator, KeepsDeviceControlsWithTheirParametersOutOfTheJob) {
+  TCutterEmulator e({9600, false, 100, 10.0, 10.0}, [](const std::string&) {});
+  std::string kept;
+  // Parameters run to a colon; a byte that cannot be one ends them and is a job byte.
+  e.Receive("\x1b.@;0:IN;\x1b.I81;;17:\x1b.N;19:\x1b.B\x1b.MPU0,0;", t0, kept);
+  EXPECT_EQ(kept, "IN;PU0,0;");
+  EXPECT_EQ(e.TakeReplies(), "97\r");
+}
