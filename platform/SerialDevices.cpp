@@ -84,15 +84,6 @@ std::map<fs::path, fs::path> byIdLinks(const fs::path& devRoot) {
   return links;
 }
 
-bool mayOpen(const fs::path& node) {
-  struct stat info {};
-  if (::stat(node.c_str(), &info) != 0) return false;
-  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
-  groups.push_back(::getegid());
-  return MayOpenNode(info.st_mode, info.st_uid, info.st_gid, ::geteuid(), groups);
-}
-
 bool lessIgnoringCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }
 
 std::string userName() {
@@ -100,13 +91,13 @@ std::string userName() {
   return user && user->pw_name ? user->pw_name : "your user";
 }
 
-// The group that may open the node, or the usual one for serial ports.
-std::string deviceGroup(const std::string& port) {
+// The group that may open the node, or the usual one for its kind of device.
+std::string deviceGroup(const std::string& port, const std::string& usualGroup) {
   struct stat info {};
   if (::stat(PortDevicePath(port).c_str(), &info) == 0 && (info.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP))
     if (const group* owner = ::getgrgid(info.st_gid); owner && owner->gr_name && owner->gr_gid != 0)
       return owner->gr_name;
-  return "dialout";
+  return usualGroup;
 }
 
 }  // namespace
@@ -124,7 +115,7 @@ bool ScanSerialPorts(std::vector<TSerialPort>& ports, const std::string& sysRoot
     std::error_code ec;
     const auto link = links.find(fs::weakly_canonical(node, ec));
     found.push_back(
-        {name, productName(sysRoot, name), link == links.end() || ec ? "" : link->second.string(), mayOpen(node)});
+        {name, productName(sysRoot, name), link == links.end() || ec ? "" : link->second.string(), MayOpenDevice(node.string())});
   }
   ports = std::move(found);
   return true;
@@ -141,6 +132,15 @@ int PortPreferenceRank(const std::string& name) {
   if (startsWith(name, "ttyUSB") || startsWith(name, "ttyACM")) return 0;
   if (startsWith(name, "rfcomm")) return 1;
   return startsWith(name, "ttyS") ? 3 : 2;
+}
+
+bool MayOpenDevice(const std::string& node) {
+  struct stat info {};
+  if (::stat(node.c_str(), &info) != 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  groups.push_back(::getegid());
+  return MayOpenNode(info.st_mode, info.st_uid, info.st_gid, ::geteuid(), groups);
 }
 
 bool MayOpenNode(mode_t mode, uid_t owner, gid_t group, uid_t user, const std::vector<gid_t>& groups) {
@@ -172,11 +172,8 @@ std::string PortOpenHint(const std::string& port, int error, const std::vector<s
     case EBUSY:
       return port + " is in use by another program: close it there, then send again.";
     case EACCES:
-    case EPERM: {
-      const std::string user = userName(), group = deviceGroup(port);
-      return "No permission to open " + port + ": serial ports are open to the " + group + " group. Add " + user +
-             " to it (sudo usermod -aG " + group + " " + user + ") and log in again.";
-    }
+    case EPERM:
+      return NoPermissionHint(port, "serial ports", "dialout");
     case ENOTTY:
     case EISDIR:
       return port + " is not a serial port.";
@@ -191,4 +188,10 @@ std::string PortOpenHint(const std::string& port, int error, const std::vector<s
     default:
       return {};
   }
+}
+
+std::string NoPermissionHint(const std::string& port, const std::string& devices, const std::string& usualGroup) {
+  const std::string user = userName(), group = deviceGroup(port, usualGroup);
+  return "No permission to open " + port + ": " + devices + " are open to the " + group + " group. Add " + user +
+         " to it (sudo usermod -aG " + group + " " + user + ") and log in again.";
 }

@@ -30,6 +30,10 @@ void ListSerialPorts(std::vector<std::string>& ports, const std::string& sysRoot
 // Bluetooth ports, then any other, and built-in ttyS ports last; stable within a rank.
 int PortPreferenceRank(const std::string& name);
 
+// Whether this process may open the device node for reading and writing, by its mode and
+// this user's groups; false when it is not there.
+bool MayOpenDevice(const std::string& node);
+
 // Whether a node of this mode, owner and group may be opened for reading and writing by a
 // user with this effective id and these groups.
 bool MayOpenNode(mode_t mode, uid_t owner, gid_t group, uid_t user, const std::vector<gid_t>& groups);
@@ -44,3 +48,8 @@ std::string PortDevicePath(const std::string& name);
 // permission (naming the device's group), not a serial device, a Bluetooth device that
 // does not answer. Empty for any other failure.
 std::string PortOpenHint(const std::string& port, int error, const std::vector<std::string>& present);
+
+// The line for a user who may not open the port: which group the devices (named as
+// "serial ports", "USB printers") are open to, by the node's own group where it has
+// one, else usualGroup, and how to join it.
+std::string NoPermissionHint(const std::string& port, const std::string& devices, const std::string& usualGroup);

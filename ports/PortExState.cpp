@@ -232,7 +232,10 @@ bool TPortExState::RefreshUsbPorts() {
   std::vector<std::string> old = std::move(UsbPaths);
   UsbPaths.clear();
   EnumUsbPrinters(&UsbPaths, &UsbLocations);
-  return listChanged(old, UsbPaths);
+  const std::vector<TUsbPrinter> oldPrinters = UsbPrinters;
+  if (!TestMode) ScanUsbPrinters(UsbPrinters, SysRoot, DevRoot);
+  const bool printersChanged = UsbPrinters != oldPrinters;
+  return listChanged(old, UsbPaths) || printersChanged;
 }
 
 void TPortExState::EnumUsbPrinters(std::vector<std::string>* paths, std::vector<std::string>* locations) const {

@@ -3,6 +3,7 @@
 // a serial port with its settings, and the lists of ports present on the machine.
 
 #include "platform/SerialDevices.h"
+#include "platform/UsbPrinters.h"
 
 #include <cstdint>
 #include <string>
@@ -34,6 +35,9 @@ public:
   std::vector<std::string> ComPorts;
   std::vector<std::string> UsbPaths;
   std::vector<std::string> UsbLocations;
+  // The USB printer nodes a direct USB send writes to, with their products; refreshed
+  // with UsbPaths.
+  std::vector<TUsbPrinter> UsbPrinters;
   std::string SelPortName;
   std::string SelPrinterName;
   std::string SelPortParam;
@@ -74,7 +78,8 @@ public:
   // Re-reads the ports present and their names without opening any; true when the set
   // of ports changed.
   bool RefreshComPorts();
-  // Rebuilds UsbPaths and UsbLocations; true when the set of paths changed.
+  // Rebuilds UsbPaths, UsbLocations and UsbPrinters; true when the set of paths or of
+  // printers changed.
   bool RefreshUsbPorts();
   // The USB printer-class interfaces present that pass the filter, as device paths
   // "\\?\usb#vid_VVVV&pid_PPPP#SERIAL#{printer class}", into `paths` and, when given,

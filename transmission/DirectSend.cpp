@@ -18,15 +18,15 @@ TSendSession::TWriter DirectPortWriter() {
   if (!DCE_COMFILE_Open()) return {};
   return [](const char* data, std::size_t count, const std::function<bool()>& keepWaiting) {
     TComPort* port = DirectComPort();
-    if (!port) return TSendWriteResult{0, true};
+    if (!port) return TSendWriteResult{0, true, {}};
     try {
       const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(count, INT_MAX));
-      return TSendWriteResult{static_cast<std::size_t>(port->WriteBuffer(data, chunk, keepWaiting)), false};
+      return TSendWriteResult{static_cast<std::size_t>(port->WriteBuffer(data, chunk, keepWaiting)), false, {}};
     } catch (const EComPort& error) {
       // Holding a dead device's handle would keep its lock, and its name, taken.
       const int gone = error.OsErrorCode();
       if (gone == EIO || gone == ENXIO || gone == ENODEV) DCE_ClosePort();
-      return TSendWriteResult{0, true};
+      return TSendWriteResult{0, true, {}};
     }
   };
 }

@@ -90,6 +90,14 @@ bool TSendSession::writeStep(const char* data, std::size_t count, std::size_t& w
     return false;
   }
   written = std::min(result.Written, count);
+  // The device's own word on why nothing moves, until bytes move again.
+  if (!result.Status.empty()) {
+    View.ShowStatus(TransFormat("(__The cutter reports: [0_STATE]__)", {AnsiToWide(result.Status)}));
+    DeviceStatusShown = true;
+  } else if (DeviceStatusShown && written > 0) {
+    View.ShowStatus(SendingStatus);
+    DeviceStatusShown = false;
+  }
   if (Pacer) Pacer->Sent({data, written});
   // Any write that was not whole shows the notice; only one that moved nothing pauses.
   View.ShowWaiting(written < count);
@@ -167,7 +175,7 @@ bool TSendSession::SendInPieces(std::string text) {
   text.resize(BytesToSend(text, false), ' ');
   const std::size_t total = Total = text.size();
 
-  View.ShowStatus(TransFormat("(__Sending data to [0_PORT]__)", {AnsiToWide(PortName)}));
+  View.ShowStatus(SendingStatus = TransFormat("(__Sending data to [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total);
   SendOk = true;
@@ -199,7 +207,7 @@ bool TSendSession::SendInBlocks(const std::string& text, std::size_t blockSize) 
   if (text.empty() || !Writer) return false;
   const std::size_t total = Total = text.size();
 
-  View.ShowStatus(TransFormat("(__Sending data to: [0_PORT]__)", {AnsiToWide(PortName)}));
+  View.ShowStatus(SendingStatus = TransFormat("(__Sending data to: [0_PORT]__)", {AnsiToWide(PortName)}));
   View.ShowProgressText(kilobytes(total));
   View.ShowProgress(0, total + 1);
   SendOk = true;

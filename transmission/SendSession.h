@@ -27,6 +27,9 @@ inline constexpr int AbortTag = 666;
 struct TSendWriteResult {
   std::size_t Written = 0;
   bool Failed = false;
+  // What the device reported while the write waited ("out of media"), shown as the
+  // send's status; empty when it reported nothing.
+  std::string Status;
 };
 
 // How a transfer ended: whole (Ok), cancelled by the user, or failed because the device
@@ -114,6 +117,8 @@ private:
 
   ISendView& View;
   TWriter Writer;
+  std::u16string SendingStatus;  // what the status line says while the job goes out
+  bool DeviceStatusShown = false;
   std::string PortName;
   ISendPacer* Pacer = nullptr;
   TTailWait TailWait;
@@ -121,4 +126,12 @@ private:
   std::int64_t Paused = 0;   // ticks spent paused since then
   std::int64_t PausedAt = 0;  // when the open pause began
   bool PauseOpen = false;
+};
+
+// Where a transfer writes: the writer, the wait for what the port still holds after the
+// last write, and the port's name as the status line shows it.
+struct TSendLine {
+  TSendSession::TWriter Writer;
+  TSendSession::TTailWait TailWait;
+  std::string PortName;
 };

@@ -107,6 +107,17 @@ void FakeSysfs::AddUsbDevice(const std::string& name, const std::string& vendorI
   fs::create_directory_symlink(interface, usbBus() / (name + ":1.0"));
 }
 
+void FakeSysfs::AddUsbPrinter(const std::string& device, const std::string& node, const std::string& product,
+                              const std::string& maker, const std::string& serial, const std::string& deviceId) {
+  const fs::path folder = usbFolder(device), interface = folder / (device + ":1.0");
+  for (const auto& [file, text] : {std::pair{"product", product}, {"manufacturer", maker}, {"serial", serial}})
+    if (!text.empty()) writeFile(folder / file, text);
+  if (!deviceId.empty()) writeFile(interface / "ieee1284_id", deviceId);
+  fs::create_directories(interface / "usbmisc" / node);
+  fs::create_directories(root / "sys/class/usbmisc" / node);
+  fs::create_directory_symlink(interface, root / "sys/class/usbmisc" / node / "device");
+}
+
 void FakeSysfs::AddUsbDisk(const std::string& device, const std::string& disk, const std::string& vendor,
                            const std::string& model) {
   const fs::path lun = usbFolder(device) / (device + ":1.0/host6/target6:0:0/6:0:0:0");

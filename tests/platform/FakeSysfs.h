@@ -35,6 +35,10 @@ public:
                   const std::string& model);
   // The device's path below /sys as a notice names it (also of a device never added).
   std::string UsbDevPath(const std::string& device) const { return "/devices/pci0000:00/usb1/" + device; }
+  // A USB printer on the printer driver: usbmisc entry `node` ("lp0") of the device's
+  // printer interface, which reports `deviceId`; empty strings are left out.
+  void AddUsbPrinter(const std::string& device, const std::string& node, const std::string& product,
+                     const std::string& maker, const std::string& serial, const std::string& deviceId);
   void AddLink(const std::string& link, const std::string& target);
   // From now on listing the folder fails once `entries` of its names were given, as
   // listing a folder removed meanwhile does. Ends with the tree.

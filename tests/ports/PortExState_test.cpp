@@ -1,6 +1,7 @@
 #include "FakeSysfs.h"
 #include "ports/PortExState.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -317,4 +318,20 @@ TEST(StartPortName, TheDesignedPortElseAnAdapterThenBluetoothAndBuiltInLast) {
       {{"ttyS0", "ttyS1"}, "ttyS0"},
   };
   for (const auto& row : rows) EXPECT_EQ(StartPortName(row.listed, "COM3"), row.start) << row.listed.size();
+}
+
+TEST(RefreshUsbPorts, FollowsPrinterNodesComingAndGoing) {
+  FakeSysfs sys;
+  TPortExState state = stateOn(sys);
+  state.DevRoot = sys.Dev();
+  EXPECT_FALSE(state.RefreshUsbPorts());
+  sys.AddUsbPrinter("1-2", "lp0", "Test Cutter", "Korvex", "", "");
+  EXPECT_TRUE(state.RefreshUsbPorts());
+  ASSERT_EQ(state.UsbPrinters.size(), 1u);
+  EXPECT_EQ(state.UsbPrinters[0].Product, "Test Cutter");
+  EXPECT_EQ(state.UsbPrinters[0].Node, sys.Dev() + "/usb/lp0");
+  EXPECT_FALSE(state.RefreshUsbPorts());
+  std::filesystem::remove_all(sys.Root() + "/sys/class/usbmisc/lp0");
+  EXPECT_TRUE(state.RefreshUsbPorts());
+  EXPECT_TRUE(state.UsbPrinters.empty());
 }

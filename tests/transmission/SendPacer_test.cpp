@@ -333,7 +333,7 @@ TEST(PacedSession, WritesWhatThePacerAllowsAndShowsWhatTheCutterTook) {
       [&](const char* data, std::size_t count, const std::function<bool()>&) {
         writes.push_back(count);
         received.append(data, count);
-        return TSendWriteResult{count, false};
+        return TSendWriteResult{count, false, {}};
       },
       "ttyUSB0");
   FixedPacer pacer;

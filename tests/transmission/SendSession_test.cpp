@@ -36,10 +36,10 @@ struct FakeCutter {
       writes.push_back(count);
       long allow = call < script.size() ? script[call] : static_cast<long>(count);
       ++call;
-      if (allow < 0) return TSendWriteResult{0, true};
+      if (allow < 0) return TSendWriteResult{0, true, {}};
       const std::size_t n = std::min<std::size_t>(count, static_cast<std::size_t>(allow));
       received.append(data, n);
-      return TSendWriteResult{n, false};
+      return TSendWriteResult{n, false, {}};
     };
   }
 };
@@ -277,4 +277,20 @@ TEST_F(SendSessionTest, TheTimeLeftLeavesOutTheTimeAQuestionWasOpen) {
   EXPECT_EQ(view.progressTexts[1], "0.98 kb / 3.91 kb, about 3 s left");
   EXPECT_EQ(view.progressTexts[2], "1.95 kb / 3.91 kb, about 2 s left");
   EXPECT_EQ(view.progressTexts[3], "2.93 kb / 3.91 kb, about 1 s left");
+}
+
+TEST_F(SendSessionTest, WhatTheDeviceReportsWhileNothingMovesIsTheStatusUntilBytesMoveAgain) {
+  int calls = 0;
+  const TSendSession::TWriter writer = [&](const char*, std::size_t count, const std::function<bool()>&) {
+    ++calls;
+    if (calls == 2 || calls == 3) return TSendWriteResult{0, false, "out of media"};
+    return TSendWriteResult{std::min<std::size_t>(count, 100), false, {}};
+  };
+  TSendSession session(view, writer, "/dev/usb/lp0");
+  ASSERT_TRUE(session.Run(std::string(300, 's'), true));
+  EXPECT_TRUE(session.SendOk);
+  EXPECT_EQ(view.statuses, (std::vector<std::u16string>{u"Sending data to: /dev/usb/lp0",
+                                                         u"The cutter reports: out of media",
+                                                         u"The cutter reports: out of media",
+                                                         u"Sending data to: /dev/usb/lp0"}));
 }
