@@ -31,6 +31,7 @@
 #include "PacingControls.h"
 #include "PortCombo.h"
 #include "PrintQueuePage.h"
+#include "UsbPrinterPage.h"
 #include "RawComView.h"
 #include "platform/CodePage.h"
 #include "platform/JobFile.h"
@@ -137,13 +138,13 @@ void TKorvexFrm::wireHandlers() {
 
 void TKorvexFrm::FormCreate() {
   comboPortType->removeItem(2);
-  comboPortType->removeItem(1);
   comboPortType->setCurrentIndex(0);
   FViewMatrix = TMatrixObj::CreateIdentity();
   WorkSpace().UseMillimetres();
   PortState = std::make_unique<TPortExState>();
   PortState->RefreshComPorts();
   PortState->RefreshUsbPorts();
+  TabUsb->ShowPrinters(PortState->UsbPrinters);
   PortState->ApplySelection();
   UsbMonitor = std::make_unique<TUsbMonitor>();
   UsbMonitor->OnUsbDeviceChange = [this](bool arrived, const std::string& usb, const std::string& storage,
@@ -154,6 +155,10 @@ void TKorvexFrm::FormCreate() {
   }
   // The designed "COM3" names no device here: start on a port the system has.
   UsbMonitor->OnTtyChange = [this] { TtyDeviceChanged(); };
+  UsbMonitor->OnPrinterChange = [this] {
+    if (PortState->RefreshUsbPorts()) TabUsb->ShowPrinters(PortState->UsbPrinters);
+  };
+  TabUsb->cbPrinter->OnDropDown = UsbMonitor->OnPrinterChange;
   // A language file that cannot be used is told here, where the user reads the log.
   if (TTransMan* manager = TransMan()) manager->Log = [this](const std::string& line) { LogLine(line, true); };
   LogLine(Settings.Source(), true);
@@ -379,6 +384,7 @@ int TKorvexFrm::ConnectionPageMask() const {
 void TKorvexFrm::ShowConnectionPages(int mask) {
   setPageVisible(TabCom, mask == 1);
   setPageVisible(TabQueue, mask == 8);
+  setPageVisible(TabUsb, mask == 2);
   setPageVisible(TabRawCom, isPageVisible(TabCom) && cUseCustomCom->isChecked());
   setPageVisible(TabDCB, isPageVisible(TabRawCom) && cSetDCB->isChecked());
   setPageVisible(TabPlt, true);
@@ -466,7 +472,7 @@ void TKorvexFrm::UsbDeviceChanged(bool arrived, const std::string& usbDescriptio
   setWindowTitle(
       QString::fromStdString(UsbChangeCaption(arrived, {usbDescription, storageDescription, storageFriendlyName})));
   if (PortState->RefreshComPorts()) FillComPortList();
-  PortState->RefreshUsbPorts();
+  if (PortState->RefreshUsbPorts()) TabUsb->ShowPrinters(PortState->UsbPrinters);
 }
 
 void TKorvexFrm::TtyDeviceChanged() {
@@ -519,15 +525,15 @@ void TKorvexFrm::dSendClick() {
   if (SendRunning || !loadSettled()) return;
   const QScopedValueRollback<bool> running(SendRunning, true);
   StorePortSettings();
-  const bool queue = PortState->PortKind == pkPrintQueue;
-  if (PortState->PortKind != pkDirectCom && !queue) {
+  const bool queue = PortState->PortKind == pkPrintQueue, usb = PortState->PortKind == pkDirectUsb;
+  if (PortState->PortKind != pkDirectCom && !queue && !usb) {
     TransMessageBox("Port Not supported yet!", mtError, mbOK, 0);
     return;
   }
   const std::string job = JobText();
   // The direct path opens no port for nothing; the raw transmitter logs an empty send
   // without opening one.
-  if (job.empty() && (queue || !cUseCustomCom->isChecked())) {
+  if (job.empty() && (queue || usb || !cUseCustomCom->isChecked())) {
     TransMessageBox(
         "(__There is nothing to send: the job is empty. Load a PLT file or type the job on the "
         "'PLT Data' page.__)",
@@ -537,8 +543,9 @@ void TKorvexFrm::dSendClick() {
   RestartLogClock();
   memoLog->clear();
   PageControl1->setCurrentWidget(TabLog);
-  if (queue) {
-    TabQueue->Send(job, [this](const std::string& line) { LogLine(line, true); });
+  if (queue || usb) {
+    const auto log = [this](const std::string& line) { LogLine(line, true); };
+    queue ? TabQueue->Send(job, log) : TabUsb->Send(job, log);
     return;
   }
   if (cUseCustomCom->isChecked()) {

@@ -28,6 +28,7 @@
 #include "PortCombo.h"
 #include "PortTypeIcons.h"
 #include "PrintQueuePage.h"
+#include "UsbPrinterPage.h"
 #include "preview/PreviewRender.h"
 #include "raster/PaintBox32.h"
 
@@ -152,12 +153,14 @@ void TKorvexForm::SetupForm(QMainWindow& window, int& dcbUpdateDepth, TDrawItem 
   TabRawCom = createRawComPage();
   TabDCB = new TDcbStatePage(dcbUpdateDepth);
   TabQueue = new TPrintQueuePage;
+  TabUsb = new TUsbPrinterPage;
   TabPlt = createPltPage();
   TabLog = createLogPage();
   PageControl1->addTab(TabCom, QStringLiteral("Direct COM"));
   PageControl1->addTab(TabRawCom, QStringLiteral("Raw COM"));
   PageControl1->addTab(TabDCB, QStringLiteral("DCB State"));
   PageControl1->addTab(TabQueue, QStringLiteral("Printer Queue"));
+  PageControl1->addTab(TabUsb, QStringLiteral("Direct USB"));
   PageControl1->addTab(TabPlt, QStringLiteral("PLT Data"));
   PageControl1->addTab(TabLog, QStringLiteral("Log File"));
 

@@ -30,6 +30,7 @@ class TFileLabel;
 class TJobMemo;
 class TPacingControls;
 class TPrintQueuePage;
+class TUsbPrinterPage;
 class TPaintBox32;
 
 struct TKorvexForm {
@@ -93,6 +94,7 @@ struct TKorvexForm {
 
   TDcbStatePage* TabDCB;
   TPrintQueuePage* TabQueue;
+  TUsbPrinterPage* TabUsb;
 
   QWidget* TabPlt;
   QLabel* lbPltInfo;

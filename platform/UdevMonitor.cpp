@@ -6,11 +6,13 @@ TUdevMonitor::TUdevMonitor() : Context(udev_new()) {
   if (!Context) return;
   // Whole USB devices only: a device's interfaces would each repeat its notice. The ttys
   // too, since an adapter's tty appears only once its interface driver has bound, after
-  // the USB device's own notice; and disks, which a USB stick's driver adds after it too.
+  // the USB device's own notice; disks, which a USB stick's driver adds after it too; and
+  // the printer driver's nodes, likewise.
   Monitor = udev_monitor_new_from_netlink(Context, "udev");
   if (Monitor && (udev_monitor_filter_add_match_subsystem_devtype(Monitor, "usb", "usb_device") < 0 ||
                   udev_monitor_filter_add_match_subsystem_devtype(Monitor, "tty", nullptr) < 0 ||
                   udev_monitor_filter_add_match_subsystem_devtype(Monitor, "block", "disk") < 0 ||
+                  udev_monitor_filter_add_match_subsystem_devtype(Monitor, "usbmisc", nullptr) < 0 ||
                   udev_monitor_enable_receiving(Monitor) < 0)) {
     udev_monitor_unref(Monitor);
     Monitor = nullptr;

@@ -29,6 +29,10 @@ void TUsbMonitor::HandleNotice(const TUdevNotice& notice) {
     if (OnTtyChange) OnTtyChange();
     return;
   }
+  if (notice.Subsystem == "usbmisc") {
+    if (OnPrinterChange) OnPrinterChange();
+    return;
+  }
   if (notice.Subsystem == "block") {
     // A stick's disk appears after its USB device's notice, which could not name the disk
     // yet: its arrival tells the device's texts again, the disk's among them.

@@ -34,8 +34,8 @@ public:
   int NoticeFd() const { return Notices.Fd(); }
   // Handles every pending notice; returns at once when there is none.
   void ReadNotices();
-  // An arrival or a removal raises OnUsbDeviceChange for a USB device and OnTtyChange
-  // for a tty; a disk's arrival below a USB device raises OnUsbDeviceChange for that
+  // An arrival or a removal raises OnUsbDeviceChange for a USB device, OnTtyChange for a
+  // tty and OnPrinterChange for a USB printer node; a disk's arrival below a USB device raises OnUsbDeviceChange for that
   // device again, now with its storage texts. Other actions are ignored.
   void HandleNotice(const TUdevNotice& notice);
   // The device's description, and for a storage device its disk's description and name.
@@ -45,6 +45,8 @@ public:
 
   TUsbDeviceChangeEvent OnUsbDeviceChange;
   std::function<void()> OnTtyChange;
+  // A USB printer node (/dev/usb/lpN) came or went; it comes after its device's notice.
+  std::function<void()> OnPrinterChange;
 
 private:
   std::string SysRoot;

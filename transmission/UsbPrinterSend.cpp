@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kSliceMs = 20;  // how long one wait for room lasts before the window runs
 constexpr auto kReportAfter = std::chrono::seconds(1);
+constexpr std::size_t kBlockBytes = 4096;  // what the printer driver hands the device at once
 
 // What the cutter reports now, logged when it changed since the last report.
 std::string reportStatus(TUsbPrinterNode& node, std::string& told, const std::function<void(const std::string&)>& log) {
@@ -60,6 +61,31 @@ TSendSession::TTailWait UsbPrinterTailWait(TUsbPrinterNode& node) {
       node.WaitWritable(kSliceMs);
     }
   };
+}
+
+TSendOutcome TransferToUsbPrinter(ISendView& view, const TSendLine& line, const std::string& jobText,
+                                  const std::function<bool()>& aborted) {
+  // The caller's view, asked at every pump whether the user aborted.
+  struct TAbortingView : ISendView {
+    TAbortingView(ISendView& inner, const std::function<bool()>& aborted) : Inner(inner), Aborted(aborted) {}
+    void ShowStatus(const std::u16string& status) override { Inner.ShowStatus(status); }
+    void ShowProgressText(const std::string& text) override { Inner.ShowProgressText(text); }
+    void ShowProgress(std::size_t position, std::size_t maximum) override { Inner.ShowProgress(position, maximum); }
+    void ShowWaiting(bool waiting) override { Inner.ShowWaiting(waiting); }
+    void Pump() override {
+      Inner.Pump();
+      if (Session && Aborted && Aborted()) Session->RequestAbort();
+    }
+    ISendView& Inner;
+    const std::function<bool()>& Aborted;
+    TSendSession* Session = nullptr;
+  } forwarding(view, aborted);
+  TSendSession session(forwarding, line.Writer, line.PortName);
+  forwarding.Session = &session;
+  session.UseTailWait(line.TailWait);
+  // Blocks leave the job as it is: pieces would pad a short one with blanks.
+  session.SendInBlocks(jobText, kBlockBytes);
+  return session.Outcome();
 }
 
 bool RunUsbPrinterSend(const std::string& jobText, const std::string& name, const TUsbSendHooks& hooks) {

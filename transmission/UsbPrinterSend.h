@@ -27,6 +27,11 @@ struct TUsbSendHooks {
   std::function<void(const std::u16string& message)> SendFailed;
 };
 
+// Writes the job unchanged on the line in blocks the size of the driver's transfers,
+// through view, ending the transfer once aborted() says so.
+TSendOutcome TransferToUsbPrinter(ISendView& view, const TSendLine& line, const std::string& jobText,
+                                  const std::function<bool()>& aborted);
+
 // Sends the job's bytes unchanged to the printer node (a path, "usb:lpN" or a product as
 // listed). Returns the transfer's result; false when the node could not be opened.
 bool RunUsbPrinterSend(const std::string& jobText, const std::string& node, const TUsbSendHooks& hooks);

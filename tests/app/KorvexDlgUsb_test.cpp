@@ -1,8 +1,16 @@
 #include "app/KorvexDlg.h"
 #include "FakeSysfs.h"
 
+#include "app/JobMemo.h"
+#include "app/UsbPrinterPage.h"
+
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(KorvexFrm, UsbNoticeSetsTheCaptionAndRefreshesThePortLists) {
   TKorvexFrm frm;
@@ -41,4 +49,37 @@ TEST(KorvexFrm, TtyNoticeRefreshesThePortListsWithProductNamesAndLeavesTheCaptio
     EXPECT_EQ(box->itemData(item, Qt::ToolTipRole).toString().toStdString(),
               sys.Dev() + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
   }
+}
+
+TEST(KorvexFrm, APrinterNodeNoticeListsThePrinterAndASendGoesToItUnchanged) {
+  FakeSysfs sys;
+  TKorvexFrm frm;
+  frm.PortState->SysRoot = sys.Root();
+  frm.PortState->DevRoot = sys.Dev();
+  sys.AddUsbPrinter("1-4", "lp0", "Test Cutter", "Korvex", "KX1", "MFG:Korvex;");
+  frm.UsbMonitor->HandleNotice({"add", sys.UsbDevPath("1-4") + "/1-4:1.0/usbmisc/lp0", {}, "usbmisc"});
+  ASSERT_EQ(frm.TabUsb->cbPrinter->count(), 1);
+  EXPECT_EQ(frm.TabUsb->cbPrinter->itemText(0), "Test Cutter (lp0)");
+  EXPECT_EQ(frm.TabUsb->PrinterName(), sys.Dev() + "/usb/lp0");
+
+  // The method shows its page; a FIFO in the node's place stands for the cutter.
+  frm.comboPortType->setCurrentIndex(frm.comboPortType->findText("Direct USB Port "));
+  frm.comboPortTypeClick();
+  EXPECT_TRUE(frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(frm.TabUsb)));
+  EXPECT_FALSE(frm.PageControl1->isTabVisible(frm.PageControl1->indexOf(frm.TabCom)));
+  const std::string fifo = sys.Root() + "/cutter";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int cutter = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(cutter, 0);
+  frm.TabUsb->cbPrinter->setEditText(QString::fromStdString(fifo));
+  const std::string job = "IN;PU0,0;PD400,0;";  // short, so nothing may pad it
+  frm.TntMemo1->setPlainText(QString::fromStdString(job));
+  frm.dSendClick();
+  char received[256] = {};
+  EXPECT_EQ(::read(cutter, received, sizeof received), static_cast<ssize_t>(job.size()));
+  EXPECT_EQ(std::string(received, job.size()), job);
+  const QString log = frm.memoLog->toPlainText();
+  EXPECT_TRUE(log.contains("DirectUSB\t" + QString::number(job.size()) + " bytes")) << log.toStdString();
+  EXPECT_TRUE(log.contains("SendRes\tTrue")) << log.toStdString();
+  ::close(cutter);
 }

@@ -29,6 +29,7 @@
 
 #include "app/FileLabel.h"
 #include "app/PrintQueuePage.h"
+#include "app/UsbPrinterPage.h"
 #include "app/JobLoader.h"
 #include "app/JobMemo.h"
 #include "preview/PreviewRender.h"
@@ -87,7 +88,7 @@ void removeJob(const std::filesystem::path& path) {
 
 }  // namespace
 
-TEST(KorvexFrm, StartsOnTheDirectComPageWithThePrintQueueBesideIt) {
+TEST(KorvexFrm, StartsOnTheDirectComPageWithUsbAndThePrintQueueBesideIt) {
   TKorvexFrm frm;
   EXPECT_EQ(frm.windowTitle(), "Korvex V1.01");
   // A client area of 900 x 567 that holds the status bar, without a size grip; fixed.
@@ -96,10 +97,12 @@ TEST(KorvexFrm, StartsOnTheDirectComPageWithThePrintQueueBesideIt) {
   EXPECT_FALSE(frm.statusBar()->isSizeGripEnabled());
   frm.adjustSize();
   EXPECT_EQ(frm.minimumSize(), frm.maximumSize());
-  ASSERT_EQ(frm.comboPortType->count(), 2);
+  ASSERT_EQ(frm.comboPortType->count(), 3);
   EXPECT_EQ(frm.comboPortType->itemText(0), "Direct COM Port ");
-  EXPECT_EQ(frm.comboPortType->itemText(1), "Printer Queue");
+  EXPECT_EQ(frm.comboPortType->itemText(1), "Direct USB Port ");
+  EXPECT_EQ(frm.comboPortType->itemText(2), "Printer Queue");
   EXPECT_FALSE(tabVisible(frm, frm.TabQueue));
+  EXPECT_FALSE(tabVisible(frm, frm.TabUsb));
   EXPECT_EQ(frm.PageControl1->currentWidget(), frm.TabCom);
   EXPECT_FALSE(tabVisible(frm, frm.TabRawCom));
   EXPECT_FALSE(tabVisible(frm, frm.TabDCB));

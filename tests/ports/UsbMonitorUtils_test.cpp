@@ -37,6 +37,13 @@ TEST(UsbMonitor, ArrivalAndRemovalNameTheDeviceAndTheDiskOfAStorageDevice) {
   const std::string tty = sys.UsbDevPath("1-3") + "/1-3:1.0/ttyUSB1/tty/ttyUSB1";
   for (const char* action : {"add", "change", "remove"}) monitor.HandleNotice({action, tty, {}, "tty"});
   EXPECT_EQ(ttyChanges, 2);
+  // So does a printer's node, after its device.
+  int printerChanges = 0;
+  monitor.OnPrinterChange = [&printerChanges] { ++printerChanges; };
+  const std::string node = sys.UsbDevPath("1-3") + "/1-3:1.0/usbmisc/lp0";
+  for (const char* action : {"add", "remove"}) monitor.HandleNotice({action, node, {}, "usbmisc"});
+  EXPECT_EQ(printerChanges, 2);
+  EXPECT_EQ(ttyChanges, 2);
   EXPECT_EQ(caption, "");
 }
 

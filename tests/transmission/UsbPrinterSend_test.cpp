@@ -36,6 +36,7 @@ protected:
     while (received.size() < stopAt && !done) {
       const ssize_t n = ::read(reader, buffer.data(), std::min(chunk, stopAt - received.size()));
       if (n > 0) received.append(buffer.data(), static_cast<std::size_t>(n));
+      receivedCount = received.size();
       std::this_thread::sleep_for(pause);
     }
   }
@@ -52,16 +53,15 @@ protected:
   int reader = -1;
   std::string received;
   std::atomic<bool> done = false;
+  std::atomic<std::size_t> receivedCount = 0;
+  std::size_t abortAt = 0;  // the user aborts once the cutter has this many bytes; 0: never
   std::vector<std::string> log;
   TUsbSendHooks hooks{[this](const std::string& line) { log.push_back(line); },
                       [this](const std::string& message, const std::string& hint) {
                         log.push_back("box: " + message + " / " + hint);
                       },
                       [this](const TSendLine& line, const std::string& job) {
-                        TSendSession session(view, line.Writer, line.PortName);
-                        session.UseTailWait(line.TailWait);
-                        session.Run(job, false);
-                        return session.Outcome();
+                        return TransferToUsbPrinter(view, line, job, [this] { return abortAt && receivedCount >= abortAt; });
                       },
                       [this](const std::u16string& message) { log.push_back("failed: " + WideToUtf8(message)); }};
 };
@@ -106,6 +106,27 @@ TEST_F(UsbPrinterSendTest, ACutterThatGoesAwayEndsTheSendWithWhatTheDriverTook) 
   EXPECT_GE(count, received.size());
   EXPECT_LT(count, job.size());
   EXPECT_NE(log.back().find("the cutter may not have cut the last of them"), std::string::npos) << log.back();
+}
+
+TEST_F(UsbPrinterSendTest, AnAbortEndsTheSendWithoutABox) {
+  const std::string job = everyByte(300 * 1024);
+  abortAt = 20 * 1024;
+  std::thread cutter([&] { readSlowly(1024, std::chrono::milliseconds(1)); });
+  EXPECT_FALSE(RunUsbPrinterSend(job, node, hooks));
+  done = true;
+  cutter.join();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "SendRes\tFalse");
+  EXPECT_TRUE(log.back().starts_with("Sent\t")) << log.back();  // the user's own doing: no box
+  EXPECT_EQ(received, job.substr(0, received.size()));
+
+}
+
+TEST_F(UsbPrinterSendTest, AShortJobGoesUnpadded) {
+  std::thread reader([&] { readSlowly(64, std::chrono::milliseconds(1), 3); });
+  EXPECT_TRUE(RunUsbPrinterSend("PU;", node, hooks));
+  reader.join();
+  EXPECT_EQ(received, "PU;");  // pieces would have padded it to 100 bytes with blanks
 }
 
 TEST_F(UsbPrinterSendTest, AMissingPrinterIsToldWithThoseThatArePresent) {
