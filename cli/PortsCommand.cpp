@@ -9,13 +9,16 @@ const char kPortsHelp[] =
     "usage: korvex-cli ports [--json]\n"
     "Lists the serial ports present without opening any, one a line: the port name (what\n"
     "send --port takes), the adapter's product name, its stable /dev/serial/by-id/ path (- when\n"
-    "none) and whether this user may open it (from the device's mode and groups). Then the CUPS\n"
+    "none) and whether this user may open it (from the device's mode and groups). Then the USB\n"
+    "printers: the node's name (send --port takes it, or usb:NAME, or the node's path), \"usb\n"
+    "printer\", the product, the node and whether this user may open it. Then the CUPS\n"
     "print queues, raw queues first: the queue name (what send --queue takes), \"queue\", raw or\n"
     "driver, its state (idle, processing, stopped, rejecting) and its make and model. Where no\n"
     "print server answers, standard error says so and only ports are listed.\n"
     "\n"
     "Options:\n"
-    "  --json           print a JSON array of {name, product, by_id, may_open} for the ports and\n"
+    "  --json           print a JSON array of {name, product, by_id, may_open} for the ports,\n"
+    "                   {usb_printer, node, product, may_open} for the USB printers and\n"
     "                   {queue, kind, state, make_and_model} for the queues instead\n"
     "  -h, --help       print this help and exit\n"
     "  --version        print the version and exit\n"
@@ -82,7 +85,8 @@ std::string jsonString(const std::string& text) {
 
 }  // namespace
 
-std::string PortsText(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues) {
+std::string PortsText(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues,
+                      const std::vector<TUsbPrinter>& printers) {
   std::size_t nameWidth = 0, productWidth = 0, byIdWidth = 1;
   for (const TSerialPort& port : ports) {
     nameWidth = std::max(nameWidth, port.Name.size());
@@ -97,6 +101,14 @@ std::string PortsText(const std::vector<TSerialPort>& ports, const std::vector<T
     out += column(oneLine(port.Name), nameWidth) + column(oneLine(port.Product), productWidth) +
            column(port.ById.empty() ? "-" : oneLine(port.ById), byIdWidth) +
            (port.MayOpen ? "may open" : "no permission") + "\n";
+  std::size_t printerWidth = 0, printerProductWidth = 0;
+  for (const TUsbPrinter& printer : printers) {
+    printerWidth = std::max(printerWidth, printer.Name.size());
+    printerProductWidth = std::max(printerProductWidth, printer.Product.size());
+  }
+  for (const TUsbPrinter& printer : printers)
+    out += column(printer.Name, printerWidth) + "usb printer  " + column(oneLine(printer.Product), printerProductWidth) +
+           column(printer.Node, 0) + (printer.MayOpen ? "may open" : "no permission") + "\n";
   std::size_t queueWidth = 0;
   for (const TPrintQueue& queue : queues) queueWidth = std::max(queueWidth, queue.Name.size());
   for (const TPrintQueue& queue : queues)
@@ -105,13 +117,20 @@ std::string PortsText(const std::vector<TSerialPort>& ports, const std::vector<T
   return out;
 }
 
-std::string PortsJson(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues) {
+std::string PortsJson(const std::vector<TSerialPort>& ports, const std::vector<TPrintQueue>& queues,
+                      const std::vector<TUsbPrinter>& printers) {
   std::string out = "[";
   for (const TSerialPort& port : ports) {
     out += out.size() > 1 ? ",\n " : "\n ";
     out += "{\"name\": " + jsonString(port.Name) + ", \"product\": " + jsonString(port.Product) +
            ", \"by_id\": " + (port.ById.empty() ? "null" : jsonString(port.ById)) +
            ", \"may_open\": " + (port.MayOpen ? "true" : "false") + "}";
+  }
+  for (const TUsbPrinter& printer : printers) {
+    out += out.size() > 1 ? ",\n " : "\n ";
+    out += "{\"usb_printer\": " + jsonString(printer.Name) + ", \"node\": " + jsonString(printer.Node) +
+           ", \"product\": " + jsonString(printer.Product) + ", \"may_open\": " + (printer.MayOpen ? "true" : "false") +
+           "}";
   }
   for (const TPrintQueue& queue : queues) {
     out += out.size() > 1 ? ",\n " : "\n ";
@@ -137,9 +156,12 @@ int RunPortsCommand(const std::vector<std::string>& args, std::istream&, std::os
     err << "korvex-cli ports: cannot read the system's list of ttys (/sys/class/tty)\n";
     return 1;
   }
+  // No printer driver, or a class that vanished while read, lists no printers.
+  std::vector<TUsbPrinter> printers;
+  ScanUsbPrinters(printers);
   std::vector<TPrintQueue> queues;
   if (std::string why; !ListPrintQueues(queues, why)) err << "korvex-cli ports: no print queues listed: " << why << "\n";
-  out << (json ? PortsJson(ports, queues) : PortsText(ports, queues)) << std::flush;
+  out << (json ? PortsJson(ports, queues, printers) : PortsText(ports, queues, printers)) << std::flush;
   if (!out) {
     err << "korvex-cli ports: cannot write the output\n";
     return 1;

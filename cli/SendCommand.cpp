@@ -3,12 +3,14 @@
 #include "cli/CommandArgs.h"
 #include "cli/StopSignals.h"
 #include "platform/JobFile.h"
+#include "platform/UsbPrinters.h"
 #include "ports/PortExState.h"
 #include "transmission/ActivityLog.h"
 #include "transmission/DirectPortDriver.h"
 #include "transmission/DirectSend.h"
 #include "transmission/PrintQueueSend.h"
 #include "transmission/SendPacer.h"
+#include "transmission/UsbPrinterSend.h"
 #include "translation/TransUtils.h"
 
 #include <cerrno>
@@ -193,7 +195,9 @@ const char kSendHelp[] =
     "\n"
     "Options:\n"
     "  --port NAME      the serial port: a device name below /dev (ttyUSB0, ttyACM0, rfcomm0, ttyS0)\n"
-    "                   or a full path; required\n"
+    "                   or a full path; or a USB printer: its node (/dev/usb/lp0), usb:lp0, or its\n"
+    "                   product as korvex-cli ports lists it. A USB printer holds the job back by\n"
+    "                   itself and takes no --baud, --flow, --tx-buffer or pacing\n"
     "  --queue NAME     the CUPS print queue whose device is the cutter (korvex-cli ports lists them);\n"
     "                   the job goes raw, past any driver the queue has. Takes no other option\n"
     "  --baud N         2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200 (default 38400)\n"
@@ -231,6 +235,34 @@ const char kSendHelp[] =
     "  130  cancelled with Ctrl-C, 143 with SIGTERM, 129 with SIGHUP (128 plus the signal's\n"
     "       number); what the port still held was thrown away, a queue's job is cancelled\n";
 
+// The Direct USB path: the printer driver holds the writes back, so no line settings apply.
+int sendToUsbPrinter(const std::string& job, const SendOptions& options, std::ostream& err) {
+  interrupted = 0;
+  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
+  TActivityLog log;
+  log.RestartLogClock();
+  bool opened = true;
+  TUsbSendHooks hooks;
+  hooks.Log = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  hooks.OpenFailed = [&](const std::string& message, const std::string& hint) {
+    opened = false;
+    err << message << std::endl;
+    if (!hint.empty()) err << hint << std::endl;
+  };
+  hooks.Transfer = [&err](const TSendLine& line, const std::string& text) {
+    TSendSession* noSession = nullptr;
+    TerminalView view(err, noSession);
+    return TransferToUsbPrinter(view, line, text, [] { return interrupted != 0; });
+  };
+  hooks.SendFailed = [&err](const std::u16string& message) {
+    err << "korvex-cli send: " << WideToUtf8(message) << std::endl;
+  };
+  const bool sent = RunUsbPrinterSend(job, options.port, hooks);
+  stops.reset();
+  if (interrupted) return 128 + interrupted;
+  return sent && opened ? 0 : 1;
+}
+
 int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
   SendOptions options;
   std::string error;
@@ -249,6 +281,17 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
     return 2;
   }
   if (!options.queue.empty()) return sendToQueue(job, options, err);
+  std::vector<TUsbPrinter> printers;
+  ScanUsbPrinters(printers);
+  if (NamesUsbPrinter(options.port) || FindUsbPrinter(printers, options.port)) {
+    if (options.lineSettings) {
+      err << "korvex-cli send: " << options.port
+          << " is a USB printer: --baud, --flow, --tx-buffer and pacing do not apply to it\n";
+      WriteUsage(err, kSendHelp);
+      return 2;
+    }
+    return sendToUsbPrinter(job, options, err);
+  }
 
   TPortExState state;
   state.SetPortName(options.port);

@@ -85,3 +85,15 @@ TEST(PortsCommand, TheProgramsJsonIsThisMachinesPortList) {
   ASSERT_TRUE(ScanSerialPorts(listed));
   EXPECT_EQ(parsed(json), listed);
 }
+
+TEST(PortsCommand, UsbPrintersFollowThePortsWithTheirKind) {
+  const std::vector<TUsbPrinter> printers{{"lp0", "/dev/usb/lp0", "Test Cutter", "Korvex", "", "", true},
+                                          {"lp1", "/dev/usb/lp1", "Plotter \"2\"", "", "", "", false}};
+  EXPECT_EQ(PortsText({{"ttyUSB0", "FT232R USB UART", "", true}}, {}, printers),
+            "ttyUSB0  FT232R USB UART  -  may open\n"
+            "lp0  usb printer  Test Cutter  /dev/usb/lp0  may open\n"
+            "lp1  usb printer  Plotter \"2\"  /dev/usb/lp1  no permission\n");
+  EXPECT_EQ(PortsJson({}, {}, printers),
+            "[\n {\"usb_printer\": \"lp0\", \"node\": \"/dev/usb/lp0\", \"product\": \"Test Cutter\", \"may_open\": true},\n"
+            " {\"usb_printer\": \"lp1\", \"node\": \"/dev/usb/lp1\", \"product\": \"Plotter \\\"2\\\"\", \"may_open\": false}\n]\n");
+}

@@ -215,3 +215,47 @@ TEST_F(SendCommandTest, InterruptTerminateAndHangUpStopTheSendAlike) {
     EXPECT_LT(cutter.WaitFor(job.size(), 500).size(), job.size());
   }
 }
+
+TEST_F(SendCommandTest, AUsbPrinterTakesTheJobUnchangedAndNoLineSettings) {
+  // A FIFO named as a printer node ("usb:" before its path) stands for the cutter.
+  const std::string node = file + ".lp";
+  ASSERT_EQ(mkfifo(node.c_str(), 0600), 0);
+  const int cutter = ::open(node.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(cutter, 0);
+  std::string received;
+  std::atomic<bool> done = false;
+  std::thread reader([&] {
+    char buffer[4096];
+    // Until the whole job is in, or the send has ended and nothing more comes.
+    for (;;) {
+      const bool ended = done;
+      const ssize_t n = ::read(cutter, buffer, sizeof buffer);
+      if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+      if (received.size() >= job.size() || (ended && n <= 0)) break;
+      if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const CliRun run = send({file, "--port", "usb:" + node});
+  done = true;
+  reader.join();
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(received == job) << received.size() << " of " << job.size() << " bytes arrived; " << run.err;
+  EXPECT_NE(run.err.find("\tDirectUSB\t" + std::to_string(job.size()) + " bytes\n"), std::string::npos) << run.err;
+
+  for (const std::vector<std::string>& lineSetting : {std::vector<std::string>{"--baud", "9600"},
+                                                       {"--flow", "none"}, {"--pace", "query"}}) {
+    std::vector<std::string> args{file, "--port", "usb:lp0"};
+    args.insert(args.end(), lineSetting.begin(), lineSetting.end());
+    const CliRun refused = send(args);
+    EXPECT_EQ(refused.code, 2) << lineSetting[0];
+    EXPECT_NE(refused.err.find("usb:lp0 is a USB printer: --baud, --flow, --tx-buffer and pacing do not apply"),
+              std::string::npos)
+        << refused.err;
+  }
+  // None there: the open says so, with the printers present.
+  const CliRun missing = send({file, "--port", "usb:lp97"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("No USB printer usb:lp97"), std::string::npos) << missing.err;
+  ::close(cutter);
+  std::filesystem::remove(node);
+}
