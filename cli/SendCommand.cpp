@@ -160,13 +160,32 @@ private:
   std::chrono::steady_clock::time_point LastDrawn;
 };
 
+// What every route of a send starts with: the stop signals that cancel it (a second one
+// ends the program whatever it is doing) and the stamped activity log on standard error.
+class TSendRun {
+public:
+  explicit TSendRun(std::ostream& err) : Err(err) {
+    interrupted = 0;
+    Stops.emplace(onInterrupt, SA_RESETHAND);
+    Stamps.RestartLogClock();
+  }
+  void Log(const std::string& line) { Err << Stamps.FormatLine(line, true) << std::endl; }
+  // Gives the signals back: the exit status of a cancelled send, else `status`.
+  int End(int status) {
+    Stops.reset();
+    return interrupted ? 128 + interrupted : status;
+  }
+
+private:
+  std::ostream& Err;
+  std::optional<TStopSignalHandler> Stops;
+  TActivityLog Stamps;
+};
+
 // The job to a print queue: the server's job is cancelled on a stop signal.
 int sendToQueue(const std::string& job, const SendOptions& options, std::ostream& err) {
-  interrupted = 0;
-  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
-  TActivityLog log;
-  log.RestartLogClock();
-  const auto logLine = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  TSendRun run(err);
+  const auto logLine = [&run](const std::string& line) { run.Log(line); };
   logLine("Queue\t" + options.queue + "\t" + std::to_string(job.size()) + " bytes");
   TQueueSendResult result;
   {
@@ -176,11 +195,9 @@ int sendToQueue(const std::string& job, const SendOptions& options, std::ostream
     TPrintQueueSend send(options.queue, job, slash == std::string::npos ? options.file : options.file.substr(slash + 1));
     result = RunQueueSend(send, view, [] { return interrupted != 0; }, logLine);
   }
-  stops.reset();
-  if (interrupted) return 128 + interrupted;
-  if (result.End == TQueueSendEnd::Completed) return 0;
-  err << "korvex-cli send: " << QueueSendFailureText(options.queue, result) << std::endl;
-  return 1;
+  const int status = run.End(result.End == TQueueSendEnd::Completed ? 0 : 1);
+  if (status == 1) err << "korvex-cli send: " << QueueSendFailureText(options.queue, result) << std::endl;
+  return status;
 }
 
 }  // namespace
@@ -237,13 +254,10 @@ const char kSendHelp[] =
 
 // The Direct USB path: the printer driver holds the writes back, so no line settings apply.
 int sendToUsbPrinter(const std::string& job, const SendOptions& options, std::ostream& err) {
-  interrupted = 0;
-  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
-  TActivityLog log;
-  log.RestartLogClock();
+  TSendRun run(err);
   bool opened = true;
   TUsbSendHooks hooks;
-  hooks.Log = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  hooks.Log = [&run](const std::string& line) { run.Log(line); };
   hooks.OpenFailed = [&](const std::string& message, const std::string& hint) {
     opened = false;
     err << message << std::endl;
@@ -258,9 +272,7 @@ int sendToUsbPrinter(const std::string& job, const SendOptions& options, std::os
     err << "korvex-cli send: " << WideToUtf8(message) << std::endl;
   };
   const bool sent = RunUsbPrinterSend(job, options.port, hooks);
-  stops.reset();
-  if (interrupted) return 128 + interrupted;
-  return sent && opened ? 0 : 1;
+  return run.End(sent && opened ? 0 : 1);
 }
 
 int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ostream&, std::ostream& err) {
@@ -298,16 +310,11 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   state.SetBaudRate(options.baud);
   state.SetFlowMode(options.flow);
 
-  interrupted = 0;
-  // Every stop signal cancels, throws away what the port holds and logs the result; a
-  // second one ends the program whatever it is doing.
-  std::optional<TStopSignalHandler> stops(std::in_place, onInterrupt, SA_RESETHAND);
-
-  TActivityLog log;
-  log.RestartLogClock();
+  // Every stop signal cancels, throws away what the port holds and logs the result.
+  TSendRun run(err);
   bool opened = true;
   TDirectSendHooks hooks;
-  hooks.Log = [&](const std::string& line) { err << log.FormatLine(line, true) << std::endl; };
+  hooks.Log = [&run](const std::string& line) { run.Log(line); };
   hooks.OpenFailed = [&](const std::string& message, const std::string& why, const std::string& hint) {
     opened = false;
     err << message << " " << why << std::endl;
@@ -334,8 +341,5 @@ int RunSendCommand(const std::vector<std::string>& args, std::istream&, std::ost
   // one left was thrown away.
   const bool sent = RunDirectSend(job, state.BuildDescriptor(), options.txBuffer, hooks);
   const TDrainResult drained = DCE_ClosePort(hooks.KeepWaiting);
-  stops.reset();
-  if (interrupted) return 128 + interrupted;
-  if (!opened) return 1;
-  return sent && drained == TDrainResult::Drained ? 0 : 1;
+  return run.End(opened && sent && drained == TDrainResult::Drained ? 0 : 1);
 }
