@@ -331,7 +331,9 @@ std::int32_t TCustomComPort::WriteBuffer(const void* buffer, std::int32_t count,
     }
   }
   std::uint32_t transferred = 0;
-  if (!GetOverlappedResult(handle_, request.Overlapped, transferred, false) &&
+  // A write that fails part way (the device went) returns what the driver took, so the
+  // caller counts it; the failure comes back at the next write.
+  if (!GetOverlappedResult(handle_, request.Overlapped, transferred, false) && transferred == 0 &&
       !(abandoned && GetLastError() == ERROR_OPERATION_ABORTED))
     RaiseComError(cerWriteFile, GetLastError());
   return static_cast<std::int32_t>(transferred);

@@ -361,6 +361,24 @@ TEST(ComPort, AnUnpluggedDeviceFailsWritesPromptly) {
   EXPECT_TRUE(port.Connected());
 }
 
+TEST(ComPort, AWriteTheDeviceFailsPartWayCountsWhatTheDriverTookAndTheNextWriteRaises) {
+  PtyPair pty;
+  TComPort port;
+  port.SetPort(pty.SlaveName());
+  port.OpenPort();
+  const std::string job(1 << 20, 'J');  // more than the line holds, so the write waits
+  bool unplugged = false;
+  const std::int32_t written = port.WriteBuffer(job.data(), static_cast<std::int32_t>(job.size()), [&] {
+    if (!unplugged) pty.CloseMaster();
+    unplugged = true;
+    return true;
+  });
+  EXPECT_TRUE(unplugged);
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, static_cast<std::int32_t>(job.size()));
+  expectComError([&] { port.WriteText("PU;"); }, cerWriteFile, EIO, "WriteFile function failed (Error: 5)");
+}
+
 TEST(ComPort, WithoutEventsNoThreadRunsAndTheLineStillWorks) {
   PtyPair pty;
   TComPort port;
